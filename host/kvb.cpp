@@ -1,0 +1,58 @@
+// kvb: a command-line host for the KVB plug-in binary.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "host/Commands.h"
+#include "host/PluginHost.h"
+
+namespace kvbhost {
+
+bool takeOption(Args& args, const std::string& name, std::string& value) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] != name) continue;
+        if (i + 1 >= args.size()) {
+            std::fprintf(stderr, "kvb: %s needs a value\n", name.c_str());
+            std::exit(2);
+        }
+        value = args[i + 1];
+        args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+        return true;
+    }
+    return false;
+}
+
+std::string takePluginOption(Args& args) {
+    std::string path;
+    return takeOption(args, "--plugin", path) ? path : defaultPluginPath();
+}
+
+}  // namespace kvbhost
+
+namespace {
+
+void usage(FILE* out) {
+    std::fputs(
+        "usage: kvb COMMAND [options]\n"
+        "  info [--plugin PATH]   show what the plug-in offers\n",
+        out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        usage(stderr);
+        return 2;
+    }
+    const std::string command = argv[1];
+    kvbhost::Args args(argv + 2, argv + argc);
+    if (command == "info") return kvbhost::runInfo(args);
+    if (command == "help" || command == "--help" || command == "-h") {
+        usage(stdout);
+        return 0;
+    }
+    std::fprintf(stderr, "kvb: unknown command '%s'\n", command.c_str());
+    usage(stderr);
+    return 2;
+}

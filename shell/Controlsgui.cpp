@@ -1,0 +1,150 @@
+#include "shell/Controlsgui.h"
+
+#include <cmath>
+#include <cstring>
+#include <new>
+
+#include "shell/AEffEditor.h"
+#include "shell/EditorFactory.h"
+
+using namespace vst;
+
+const char kEffectName[] = "KVB";
+const char kVendorString[] = "https://kvb-audio.example";
+
+namespace {
+constexpr int32 kWheelIndex = fourCC('s', 't', 'C', 'A');
+constexpr intptr kWheelValue = fourCC('W', 'h', 'e', 'e');
+}  // namespace
+
+Controlsgui::Controlsgui(AudioMasterCallback master)
+    : AudioEffectX(master, kNumPrograms, kNumParams),
+      programs(new ControlsguiProgram[kNumPrograms]) {
+    for (auto& p : params) p.store(0.0f, std::memory_order_relaxed);
+    curProgram = 0;
+    if (programs) loadProgram(0);
+    // The processor's offsets and its 44100 Hz rate factors are set by its own
+    // construction, which has already run.
+    if (master) {
+        setNumInputs(2);
+        setNumOutputs(2);
+        canProcessReplacing(true);
+        setUniqueID(kUniqueId);
+        setInitialDelay(kInitialDelay);
+    }
+    setUpProcessing();
+    suspend();
+    // Registers itself through setEditor; from here on the base owns it.
+    createEditor(this);
+}
+
+// Sections, then the bank; the base destructor deletes the editor.
+Controlsgui::~Controlsgui() = default;
+
+void Controlsgui::setUpProcessing() { processor.setUp(); }
+
+void Controlsgui::resume() {
+    processor.inputConnected = 0.0f;
+    if (isInputConnected(1)) processor.inputConnected = 1.0f;
+    AudioEffectX::resume();
+}
+
+void Controlsgui::setSampleRate(float rate) {
+    if (!std::isfinite(rate) || rate <= 0.0f) return;
+    AudioEffectX::setSampleRate(rate);
+    processor.setSampleRate(rate);
+}
+
+void Controlsgui::processReplacing(float** inputs, float** outputs, int32 frames) {
+    processor.process(params, inputs, outputs, frames);
+}
+
+void Controlsgui::setParameter(int32 index, float value) {
+    if (!isParameterIndex(index)) return;
+    programs[curProgram].values[index] = value;
+    params[index].store(value, std::memory_order_relaxed);
+    if (editor) editor->setParameter(index, value);
+}
+
+float Controlsgui::getParameter(int32 index) {
+    return isParameterIndex(index) ? params[index].load(std::memory_order_relaxed) : 0.0f;
+}
+
+void Controlsgui::setProgram(int32 program) {
+    saveCurrentProgram();
+    loadProgram(program);
+}
+
+void Controlsgui::loadProgram(int32 program) {
+    curProgram = program;
+    const ControlsguiProgram& p = programs[program];
+    for (int i = 0; i < kNumParams; ++i) setParameter(i, p.values[i]);
+}
+
+void Controlsgui::saveCurrentProgram() {
+    for (int i = 0; i < kNumParams; ++i)
+        programs[curProgram].values[i] = params[i].load(std::memory_order_relaxed);
+}
+
+void Controlsgui::setProgramName(char* name) { programs[curProgram].setName(name); }
+
+void Controlsgui::getProgramName(char* name) {
+    std::memcpy(name, programs[curProgram].name, std::strlen(programs[curProgram].name) + 1);
+}
+
+void Controlsgui::getParameterDisplay(int32 index, char* text) {
+    if (!isParameterIndex(index)) return;
+    formatParameterDisplay(params[index].load(std::memory_order_relaxed), text);
+}
+
+void Controlsgui::getParameterName(int32 index, char* text) {
+    const char* name = parameterName(index);
+    std::memcpy(text, name, std::strlen(name) + 1);
+}
+
+bool Controlsgui::string2parameter(int32 /*index*/, char* /*text*/) { return true; }
+
+bool Controlsgui::getProgramNameIndexed(int32 /*category*/, int32 index, char* text) {
+    if (index < 0 || index >= kNumPrograms) return false;
+    indexedProgramName(programs[index], index, text);
+    return true;
+}
+
+bool Controlsgui::getEffectName(char* name) {
+    std::memcpy(name, kEffectName, sizeof kEffectName);
+    return true;
+}
+
+bool Controlsgui::getVendorString(char* text) {
+    std::memcpy(text, kVendorString, sizeof kVendorString);
+    return true;
+}
+
+bool Controlsgui::getProductString(char* text) {
+    std::memcpy(text, kEffectName, sizeof kEffectName);
+    return true;
+}
+
+intptr Controlsgui::vendorSpecific(int32 index, intptr value, void* /*ptr*/, float opt) {
+    if (editor && index == kWheelIndex && value == kWheelValue) return editor->onWheel(opt) ? 1 : 0;
+    return 0;
+}
+
+int32 Controlsgui::canDo(char* text) {
+    if (std::strcmp(text, "receiveVstEvents") == 0) return 1;
+    if (std::strcmp(text, "receiveVstMidiEvent") == 0) return 1;
+    return -1;
+}
+
+AEffect* createEffectInstance(AudioMasterCallback master) {
+    if (!master) return nullptr;
+    if (master(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) return nullptr;
+    try {
+        auto* effect = new Controlsgui(master);
+        return effect->getAeffect();
+    } catch (...) {
+        // An allocation failed part-way: every part already built has been
+        // released by the unwinding.
+        return nullptr;
+    }
+}

@@ -1,0 +1,70 @@
+// The effect object: one per plug-in instance. It owns the program bank, the
+// live parameter values, the signal processor and (through its base) the editor.
+#pragma once
+
+#include <atomic>
+#include <memory>
+
+#include "dsp/Processor.h"
+#include "params/Parameters.h"
+#include "params/Programs.h"
+#include "shell/AudioEffect.h"
+
+constexpr vst::int32 kUniqueId = ('K' << 16) | ('V' << 8) | 'B';  // 0x004B5642
+constexpr vst::int32 kInitialDelay = 3;
+extern const char kEffectName[];
+extern const char kVendorString[];
+
+class Controlsgui : public AudioEffectX {
+public:
+    explicit Controlsgui(vst::AudioMasterCallback audioMaster);
+    ~Controlsgui() override;
+
+    void suspend() override {}
+    // effMainsChanged with a non-zero value: records whether input 1 is
+    // connected, then asks the host for events (the MIDI can-do answers 1).
+    void resume() override;
+    // Ignores a rate that is zero, negative or not finite.
+    void setSampleRate(float rate) override;
+
+    // Audio thread. Allocates nothing, locks nothing.
+    void processReplacing(float** inputs, float** outputs, vst::int32 frames) override;
+
+    // Any thread. Indices outside 0 to 50 touch nothing (getParameter answers 0).
+    void setParameter(vst::int32 index, float value) override;
+    float getParameter(vst::int32 index) override;
+
+    void setProgram(vst::int32 program) override;
+    void setProgramName(char* name) override;
+    void getProgramName(char* name) override;
+    void getParameterDisplay(vst::int32 index, char* text) override;
+    void getParameterName(vst::int32 index, char* text) override;
+    bool string2parameter(vst::int32 index, char* text) override;
+    bool getProgramNameIndexed(vst::int32 category, vst::int32 index, char* text) override;
+    vst::int32 getNumMidiInputChannels() override { return 1; }
+    bool getEffectName(char* name) override;
+    bool getVendorString(char* text) override;
+    bool getProductString(char* text) override;
+    // The host's mouse-wheel message ('stCA', 'Whee', distance in opt).
+    vst::intptr vendorSpecific(vst::int32 index, vst::intptr value, void* ptr, float opt) override;
+    vst::int32 canDo(char* text) override;
+
+    virtual void setUpProcessing();
+    virtual void loadProgram(vst::int32 program);
+    virtual void saveCurrentProgram();
+    // The published gain reductions in dB; readable from any thread.
+    virtual const std::atomic<float>* getMeter1Address() { return processor.meterAddress(0); }
+    virtual const std::atomic<float>* getMeter2Address() { return processor.meterAddress(1); }
+
+    const ControlsguiProgram& program(int index) const { return programs[index]; }
+    float inputConnected() const { return processor.inputConnected; }
+
+private:
+    std::unique_ptr<ControlsguiProgram[]> programs;
+    std::atomic<float> params[kNumParams];
+    Processor processor;
+};
+
+// The entry sequence: asks the host's version, builds the effect and answers
+// its record, or null (host answers version 0, no callback, out of memory).
+vst::AEffect* createEffectInstance(vst::AudioMasterCallback audioMaster);
