@@ -10,6 +10,8 @@ namespace kvbhost {
 using Args = std::vector<std::string>;
 
 int runInfo(const Args& args);
+int runRender(const Args& args);
+int runDemo(const Args& args);
 
 // Takes "--plugin PATH" out of args; answers the path, or the default one.
 std::string takePluginOption(Args& args);

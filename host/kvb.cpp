@@ -34,7 +34,11 @@ namespace {
 void usage(FILE* out) {
     std::fputs(
         "usage: kvb COMMAND [options]\n"
-        "  info [--plugin PATH]   show what the plug-in offers\n",
+        "  info [--plugin PATH]   show what the plug-in offers\n"
+        "  render IN OUT [--program N] [--set NAME=VALUE ...] [--block N] [--float] [--plugin PATH]\n"
+        "                         run an audio file through the plug-in\n"
+        "  demo [OUT.wav] [--plugin PATH]\n"
+        "                         render the built-in demo signal (default kvb-demo.wav)\n",
         out);
 }
 
@@ -48,6 +52,8 @@ int main(int argc, char** argv) {
     const std::string command = argv[1];
     kvbhost::Args args(argv + 2, argv + argc);
     if (command == "info") return kvbhost::runInfo(args);
+    if (command == "render") return kvbhost::runRender(args);
+    if (command == "demo") return kvbhost::runDemo(args);
     if (command == "help" || command == "--help" || command == "-h") {
         usage(stdout);
         return 0;

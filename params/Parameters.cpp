@@ -13,7 +13,8 @@ float parameterDefault(int index) {
 
 void formatParameterDisplay(float value, char* text) {
     char wide[64];
-    static const char* const formats[] = {"%.3f", "%.1e", "%.0e"};
+    // Fixed point as designed, then ever fewer significant digits.
+    static const char* const formats[] = {"%.3f", "%.6g", "%.5g", "%.4g", "%.3g", "%.2g", "%.1g"};
     for (const char* format : formats) {
         const int n = std::snprintf(wide, sizeof wide, format, static_cast<double>(value));
         if (n >= 0 && static_cast<std::size_t>(n) < kDisplayBytes) {
@@ -21,7 +22,7 @@ void formatParameterDisplay(float value, char* text) {
             return;
         }
     }
-    // Unreachable for any float ("-1e+38" is the longest exponent form), but
+    // Unreachable for any float ("-3e+38" is the longest short form), but
     // never write past the bound.
     std::memcpy(text, wide, kDisplayBytes - 1);
     text[kDisplayBytes - 1] = 0;

@@ -69,5 +69,5 @@ float parameterDefault(int index);
 constexpr std::size_t kDisplayBytes = 8;
 
 // Formats a value as "%.3f" when that fits in kDisplayBytes; a value too large
-// for that (or not a number) gets the shortest exponent form that fits.
+// for that gets as many significant digits as fit ("1234.5", "1e+30").
 void formatParameterDisplay(float value, char* text);

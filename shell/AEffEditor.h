@@ -11,7 +11,9 @@ class AEffEditor {
 public:
     // Registers itself with the effect (setEditor), which from then on owns it.
     explicit AEffEditor(AudioEffect* effect);
-    virtual ~AEffEditor() = default;
+    // Unregisters itself when the effect still points at it (a failed
+    // construction of a derived editor must not leave the effect dangling).
+    virtual ~AEffEditor();
 
     AEffEditor(const AEffEditor&) = delete;
     AEffEditor& operator=(const AEffEditor&) = delete;

@@ -75,7 +75,11 @@ AudioEffect::AudioEffect(AudioMasterCallback master, int32 programs, int32 param
     cEffect.processDoubleReplacing = ::processDoubleReplacing;
 }
 
-AudioEffect::~AudioEffect() { delete editor; }
+AudioEffect::~AudioEffect() {
+    AEffEditor* owned = editor;
+    editor = nullptr;
+    delete owned;
+}
 
 void AudioEffect::setEditor(AEffEditor* newEditor) {
     editor = newEditor;
@@ -200,6 +204,10 @@ bool AudioEffectX::endEdit(int32 index) { return callHost(audioMasterEndEdit, in
 
 AEffEditor::AEffEditor(AudioEffect* owner) : effect(owner) {
     if (effect) effect->setEditor(this);
+}
+
+AEffEditor::~AEffEditor() {
+    if (effect && effect->getEditor() == this) effect->setEditor(nullptr);
 }
 
 bool AEffEditor::getRect(ERect** r) {

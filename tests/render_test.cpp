@@ -1,0 +1,170 @@
+// kvb render and kvb demo, run as separate processes on real files.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct ProcResult {
+    int status;
+    std::string out;
+};
+
+ProcResult run(const std::string& args) {
+    ProcResult r{-1, {}};
+    FILE* p = popen((std::string(KVB_HOST_PATH) + " " + args + " 2>&1").c_str(), "r");
+    if (!p) return r;
+    std::array<char, 4096> buf{};
+    size_t n;
+    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+    const int st = pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return r;
+}
+
+std::string tempPath(const std::string& name) { return ::testing::TempDir() + "/kvb-" + name; }
+
+// Writes a tone burst file: `channels` channels of a 220 Hz sine at -6 dBFS.
+void writeTone(const std::string& path, int channels, int rate, int format, double seconds = 1.0) {
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = format;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+    const int frames = static_cast<int>(seconds * rate);
+    std::vector<float> x(static_cast<size_t>(frames) * channels);
+    for (int i = 0; i < frames; ++i)
+        for (int c = 0; c < channels; ++c)
+            x[static_cast<size_t>(i) * channels + c] =
+                0.5f * static_cast<float>(std::sin(2.0 * M_PI * 220.0 * (c + 1) * i / rate));
+    sf_writef_float(f, x.data(), frames);
+    sf_close(f);
+}
+
+struct Audio {
+    SF_INFO info{};
+    std::vector<float> samples;
+};
+
+Audio readAudio(const std::string& path) {
+    Audio a;
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &a.info);
+    if (!f) return a;
+    a.samples.resize(static_cast<size_t>(a.info.frames) * a.info.channels);
+    sf_readf_float(f, a.samples.data(), a.info.frames);
+    sf_close(f);
+    return a;
+}
+
+bool fileExists(const std::string& p) { return std::ifstream(p).good(); }
+
+}  // namespace
+
+TEST(KvbRender, KeepsFormatRateAndLength) {
+    const std::string in = tempPath("in24.wav"), out = tempPath("out24.wav");
+    writeTone(in, 2, 48000, SF_FORMAT_WAV | SF_FORMAT_PCM_24);
+    const ProcResult r = run("render " + in + " " + out + " --set OptThr1=0.2 --set 26=0.3");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("in peak -6.0 dBFS"), std::string::npos) << r.out;
+    const Audio a = readAudio(out);
+    EXPECT_EQ(a.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_24);
+    EXPECT_EQ(a.info.samplerate, 48000);
+    EXPECT_EQ(a.info.channels, 2);
+    EXPECT_EQ(a.info.frames, 48000);
+}
+
+TEST(KvbRender, FloatOnRequestAndFlacAndMono) {
+    const std::string flac = tempPath("in.flac"), out = tempPath("out-float.wav");
+    writeTone(flac, 1, 44100, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 0.5);
+    const ProcResult r = run("render " + flac + " " + out + " --float");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const Audio a = readAudio(out);
+    EXPECT_EQ(a.info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    EXPECT_EQ(a.info.channels, 1);
+    EXPECT_EQ(a.info.frames, 22050);
+    const ProcResult again = run("render " + flac + " " + tempPath("out.flac"));
+    ASSERT_EQ(again.status, 0) << again.out;
+    EXPECT_EQ(readAudio(tempPath("out.flac")).info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_FLAC);
+}
+
+TEST(KvbRender, BlockSizeDoesNotChangeTheSound) {
+    const std::string in = tempPath("blocks.wav");
+    writeTone(in, 2, 44100, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0.5);
+    const std::string settings = " --float --set OptThr1=0.1 --set DisByp1=0 --set DisThr1=0.3";
+    ASSERT_EQ(run("render " + in + " " + tempPath("b512.wav") + settings).status, 0);
+    ASSERT_EQ(run("render " + in + " " + tempPath("b37.wav") + settings + " --block 37").status, 0);
+    const Audio a = readAudio(tempPath("b512.wav")), b = readAudio(tempPath("b37.wav"));
+    ASSERT_EQ(a.samples.size(), b.samples.size());
+    EXPECT_EQ(a.samples, b.samples);
+}
+
+TEST(KvbRender, BadInputGivesAClearMessageAndKeepsAnExistingOutput) {
+    const std::string in = tempPath("ok.wav"), out = tempPath("precious.wav");
+    writeTone(in, 2, 44100, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0.2);
+    std::ofstream(out) << "a good file from before";
+    const std::string quad = tempPath("quad.wav");
+    writeTone(quad, 4, 44100, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0.1);
+    const std::string junk = tempPath("junk.wav");
+    std::ofstream(junk) << "RIFF but not really";
+
+    struct Case {
+        std::string args;
+        const char* says;
+    } cases[] = {
+        {tempPath("missing.wav") + " " + out, "cannot read"},
+        {junk + " " + out, "cannot read"},
+        {quad + " " + out, "4 channels"},
+        {in + " " + out + " --set NoSuchKnob=0.5", "unknown parameter 'NoSuchKnob'"},
+        {in + " " + out + " --set OptThr1=loud", "not a number"},
+        {in + " " + out + " --set OptThr1=0.5x", "not a number"},
+        {in + " " + out + " --set OptThr1=nan", "not a number"},
+        {in + " " + out + " --set OptThr1=1.5", "from 0 to 1"},
+        {in + " " + out + " --set OptThr1=-0.1", "from 0 to 1"},
+        {in + " " + out + " --set 51=0.5", "unknown parameter '51'"},
+        {in + " " + out + " --program 50", "--program"},
+        {in + " " + out + " --block 0", "--block"},
+        {in + " " + out + " --plugin " + tempPath("nothing.so"), "no plug-in file"},
+        {in, "usage"},
+    };
+    for (const Case& c : cases) {
+        const ProcResult r = run("render " + c.args);
+        EXPECT_NE(r.status, 0) << c.args;
+        EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << " said: " << r.out;
+        std::ifstream f(out);
+        std::string content((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(content, "a good file from before") << c.args;
+    }
+    // No half-written temporary left behind either.
+    const ProcResult ls = run("info >/dev/null; ls " + ::testing::TempDir() + " | grep -c part- || true");
+    EXPECT_NE(ls.out.find("0"), std::string::npos) << ls.out;
+}
+
+TEST(KvbRender, UnwritableOutputFailsCleanly) {
+    const std::string in = tempPath("ok2.wav");
+    writeTone(in, 2, 44100, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0.1);
+    const ProcResult r = run("render " + in + " /nonexistent-dir/out.wav");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.out.find("cannot write"), std::string::npos) << r.out;
+}
+
+TEST(KvbDemo, WritesTensOfSecondsAndASummary) {
+    const std::string out = tempPath("demo.wav");
+    const ProcResult r = run("demo " + out);
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("out peak"), std::string::npos) << r.out;
+    const Audio a = readAudio(out);
+    EXPECT_EQ(a.info.channels, 2);
+    EXPECT_GE(a.info.frames, 44100 * 10);
+    double peak = 0;
+    for (float s : a.samples) peak = std::max(peak, static_cast<double>(std::fabs(s)));
+    EXPECT_GT(peak, 0.1);
+    EXPECT_TRUE(fileExists(out));
+}
