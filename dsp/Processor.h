@@ -1,8 +1,43 @@
-// The signal processor: the whole state of the chain of one effect instance
-// and the per-block processing. Placeholder pass-through until the chain lands.
+// The signal processor of one effect instance: the whole state of the chain
+// and the per-block processing.
+//
+// Per input sample: input forming (left/right or sum/difference), four-times
+// interpolation, four oversampled steps of the Opt and Dis stages feeding the
+// decimation filter, the DC blocker, meter publication, the transformer stage
+// and output forming. Settings are derived from the parameters at the start of
+// every block; all state carries over from block to block and is set only at
+// construction.
 #pragma once
 
 #include <atomic>
+#include <memory>
+
+#include "dsp/BlockSettings.h"
+#include "dsp/DcBlocker.h"
+#include "dsp/DisStage.h"
+#include "dsp/NoiseGenerator.h"
+#include "dsp/OptStage.h"
+#include "dsp/OversamplingFilter.h"
+#include "dsp/QS_Peaking_1.h"
+#include "dsp/TransformerStage.h"
+
+// Everything the per-sample chain carries from one sample to the next, apart
+// from the side-chain sections' histories.
+struct ChainState {
+    // The guard offset of the recursive sums, negated four times per input
+    // sample, and the input offset, negated once per input sample.
+    double denormalOffset = 1.0000000195414814e-24;  // 1e-24f widened
+    double inputOffset = 6.309573444801929e-06;      // 10^-5.2
+    NoiseGenerator noise;
+    OversamplingFilter interp[2];
+    OversamplingFilter decim[2];
+    float upsampled[2][4] = {};
+    OptChannel opt[2];
+    DisChannel dis[2];
+    DcBlocker dc[2];
+    float dcPole = kDcPole44k;
+    TransformerChannel trafo[2];
+};
 
 class Processor {
 public:
@@ -11,22 +46,44 @@ public:
     Processor(const Processor&) = delete;
     Processor& operator=(const Processor&) = delete;
 
-    // Builds the side-chain sections and sets the chain to its start state.
-    void setUp() {}
-    // Takes the host rate; the caller has already rejected unusable rates.
-    void setSampleRate(float /*fs*/) {}
+    // Builds the three side-chain sections and sets the chain to its start
+    // state. Called once, after construction.
+    void setUp();
+    // Takes the host rate; rates that are not positive and finite, or so small
+    // that 44100/rate overflows, are ignored. Nothing is recomputed here.
+    void setSampleRate(float fs);
     // Audio thread: one block through the chain, reading params 0 to 25.
-    void process(const std::atomic<float>* /*params*/, float** in, float** out, int frames) {
-        for (int i = 0; i < frames; ++i) {
-            const float a = in[0][i], b = in[1][i];
-            out[0][i] = a;
-            out[1][i] = b;
-        }
-    }
+    // Inputs and outputs may be the same memory. Allocates nothing, locks
+    // nothing. With frames <= 0 only the block set-up runs.
+    void process(const std::atomic<float>* params, float** in, float** out, int frames);
+
+    // Gain reductions in dB for the two meters, written once per sample.
     const std::atomic<float>* meterAddress(int i) const { return &meterValue[i]; }
 
+    // 1.0 or 0.0: the host's answer about input 1 at the last resume.
     float inputConnected = 1.0f;
 
+    // Read-only views for inspection.
+    float rateRatio() const { return rateRatio_; }
+    float osRateRatio() const { return osRateRatio_; }
+    const ChainState& state() const { return chain; }
+    const BlockSettings& blockSettings() const { return settings; }
+    const QS_Peaking_1& section(int i) const { return *scSection[i]; }
+    const PeakingSettings& sectionSettings(int i) const { return scSettings[i]; }
+    // A section's output as read through the address it gave at set-up.
+    float sectionOutput(int i, int channel) const { return *scOutput[i][channel]; }
+
 private:
+    void runChain(const float* in1, const float* in2, float* out1, float* out2, int frames);
+
+    float rateRatio_ = 1.0f;     // 44100 / fs
+    float osRateRatio_ = 0.25f;  // 44100 / (4·fs)
+    std::unique_ptr<QS_Peaking_1> scSection[3];
+    float scSectionIn[3][2] = {};
+    const float* scOutput[3][2] = {};
+    // shape stays 0.0 for all three: the six-fold widened band.
+    PeakingSettings scSettings[3];
+    BlockSettings settings;
+    ChainState chain;
     std::atomic<float> meterValue[2] = {{0.0f}, {0.0f}};
 };

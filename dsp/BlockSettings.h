@@ -1,0 +1,41 @@
+// The settings of one processing call, derived from parameters 0 to 25 at the
+// start of every call and held for the whole call. Time constants are written
+// for a 44100 Hz host and scaled to the running rate here.
+#pragma once
+
+#include <cmath>
+
+#include "dsp/DcBlocker.h"
+#include "dsp/DisStage.h"
+#include "dsp/OptStage.h"
+#include "dsp/QS_Peaking_1.h"
+#include "dsp/TransformerStage.h"
+
+// The parameters the processing reads: 0 to 25.
+constexpr int kProcessingParams = 26;
+
+// A per-sample coefficient c written for 44100 Hz, at another rate:
+// exp(ln(c)·ratio), ratio being 44100 over the rate the coefficient runs at.
+inline float rateScaled(float c, float ratio) { return expf(logf(c) * ratio); }
+
+// Three-position selector: 0 below 0.33, 1 below 0.66, else 2.
+inline int threeBands(float v) { return v < 0.33f ? 0 : (v < 0.66f ? 1 : 2); }
+
+struct BlockSettings {
+    int optMode = 0;
+    int meterMode = 1;
+    OptCoefficients opt;
+    PeakingSettings band[3];  // freq and width for side-chain sections 0, 1, 2
+    float dcPole = kDcPole44k;
+    OptChannelSettings optChannel[2];
+    DisChannelSettings disChannel[2];
+    int trafoMode[2] = {2, 2};
+    TransformerSettings trafo[2];
+    // MSMode not above 0.5: the stages work on sum and difference.
+    bool midSide = false;
+    // StereoMode at or below 0.5 and MSMode not below 0.5: one shared gain.
+    bool linked = false;
+};
+
+BlockSettings deriveBlockSettings(const float (&p)[kProcessingParams], float rateRatio,
+                                  float osRateRatio);

@@ -1,0 +1,5 @@
+#include "dsp/DcBlocker.h"
+
+#include "dsp/BlockSettings.h"
+
+float dcBlockerPole(float rateRatio) { return rateScaled(kDcPole44k, rateRatio); }

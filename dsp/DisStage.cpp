@@ -1,0 +1,26 @@
+#include "dsp/DisStage.h"
+
+#include <cmath>
+
+#include "dsp/BlockSettings.h"
+
+int disIndex(float v) {
+    const float p = v * 5.5f;
+    // Written so that a value that is not a number also lands on row 0.
+    if (p >= 1.0f && p < 6.0f) return static_cast<int>(p);
+    return 0;
+}
+
+DisChannelSettings disChannelSettings(float thr, float attack, float ratio, float release,
+                                      float gain, float bypass, float scFilter, float osRateRatio) {
+    DisChannelSettings s;
+    s.smoother.up = smootherCoef(rateScaled(kDisTable[disIndex(attack)].attack, osRateRatio));
+    s.smoother.down = smootherCoef(rateScaled(kDisTable[disIndex(release)].release, osRateRatio));
+    s.thresholdDb = thr * 40.0f - 40.0f;
+    s.threshold = powf(10.0f, s.thresholdDb * 0.05f);
+    s.ratio = kDisTable[disIndex(ratio)].ratio;
+    s.makeUpDb = gain * 15.0f;
+    s.active = bypass < 0.5f ? 1.0f : 0.0f;
+    s.bandGain = scFilter < 0.5f ? 0.5f : 1.0f;
+    return s;
+}
