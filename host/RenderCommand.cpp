@@ -1,5 +1,7 @@
 // kvb render and kvb demo: audio through the real plug-in binary, offline.
-#include <sndfile.h>
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +11,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "host/AudioFile.h"
 #include "host/Commands.h"
 #include "host/DemoSignal.h"
 #include "host/ParamOptions.h"
@@ -45,8 +48,8 @@ void printSummary(const char* what, const Levels& in, const Levels& out, double 
 // Shows a progress bar on a terminal.
 class Progress {
 public:
-    Progress(sf_count_t total, bool show) : total_(total), show_(show && isatty(2)) {}
-    void update(sf_count_t done) {
+    Progress(std::int64_t total, bool show) : total_(total), show_(show && isatty(2)) {}
+    void update(std::int64_t done) {
         if (!show_ || total_ <= 0) return;
         const int percent = static_cast<int>(100 * done / total_);
         if (percent == last_) return;
@@ -59,7 +62,7 @@ public:
     }
 
 private:
-    sf_count_t total_;
+    std::int64_t total_;
     bool show_;
     int last_ = -1;
 };
@@ -108,6 +111,15 @@ std::string temporaryNameFor(const std::string& out) {
     return out + ".part-" + std::to_string(static_cast<long>(getpid()));
 }
 
+// Puts the finished temporary file in the output's place.
+bool replaceFile(const std::string& from, const std::string& to) {
+#if defined(_WIN32)
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+#else
+    return std::rename(from.c_str(), to.c_str()) == 0;
+#endif
+}
+
 bool loadAndConfigure(PluginHost& host, const std::string& plugin, long program,
                       const std::vector<std::string>& sets, const char* command) {
     if (!host.load(plugin)) {
@@ -152,48 +164,40 @@ int runRender(const Args& given) {
     }
     const std::string inPath = args[0], outPath = args[1];
 
-    SF_INFO inInfo{};
-    SNDFILE* in = sf_open(inPath.c_str(), SFM_READ, &inInfo);
+    std::string error;
+    std::unique_ptr<AudioReader> in = openAudioForReading(inPath, error);
     if (!in) {
-        std::fprintf(stderr, "%s: cannot read %s: %s\n", cmd, inPath.c_str(), sf_strerror(nullptr));
+        std::fprintf(stderr, "%s: cannot read %s: %s\n", cmd, inPath.c_str(), error.c_str());
         return 1;
     }
+    const AudioInfo inInfo = in->info();
     if (inInfo.channels < 1 || inInfo.channels > 2) {
         std::fprintf(stderr, "%s: %s has %d channels; KVB takes mono or stereo\n", cmd,
                      inPath.c_str(), inInfo.channels);
-        sf_close(in);
         return 1;
     }
 
     PluginHost host;
-    if (!loadAndConfigure(host, plugin, program, sets, cmd)) {
-        sf_close(in);
-        return 1;
-    }
+    if (!loadAndConfigure(host, plugin, program, sets, cmd)) return 1;
 
-    SF_INFO outInfo{};
-    outInfo.samplerate = inInfo.samplerate;
-    outInfo.channels = inInfo.channels;
-    outInfo.format = asFloat ? (SF_FORMAT_WAV | SF_FORMAT_FLOAT) : inInfo.format;
     const std::string temp = temporaryNameFor(outPath);
-    SNDFILE* out = sf_open(temp.c_str(), SFM_WRITE, &outInfo);
+    std::unique_ptr<AudioWriter> out = openAudioForWriting(
+        temp, inInfo, asFloat ? SampleFormat::Float32 : SampleFormat::SameAsInput, error);
     if (!out) {
-        std::fprintf(stderr, "%s: cannot write %s: %s\n", cmd, outPath.c_str(), sf_strerror(nullptr));
-        sf_close(in);
+        std::fprintf(stderr, "%s: cannot write %s: %s\n", cmd, outPath.c_str(), error.c_str());
         return 1;
     }
-    sf_command(out, SFC_SET_CLIPPING, nullptr, SF_TRUE);
 
     const int channels = inInfo.channels;
     Renderer renderer(host, static_cast<int>(block));
-    renderer.start(static_cast<float>(inInfo.samplerate));
+    renderer.start(static_cast<float>(inInfo.sampleRate));
     std::vector<float> interleaved(static_cast<std::size_t>(block) * channels);
     Levels levelsIn, levelsOut;
-    Progress progress(inInfo.frames, inInfo.frames > inInfo.samplerate * 20LL);
-    sf_count_t done = 0;
+    Progress progress(inInfo.frames, inInfo.frames > inInfo.sampleRate * 20LL);
+    std::int64_t done = 0;
     bool ok = true;
     for (;;) {
-        const sf_count_t got = sf_readf_float(in, interleaved.data(), block);
+        const std::int64_t got = in->read(interleaved.data(), block);
         if (got <= 0) break;
         const int n = static_cast<int>(got);
         for (int i = 0; i < n; ++i) {
@@ -206,27 +210,29 @@ int runRender(const Args& given) {
             for (int c = 0; c < channels; ++c)
                 interleaved[static_cast<std::size_t>(i) * channels + c] = renderer.output(c)[i];
         levelsOut.add(interleaved.data(), static_cast<std::size_t>(n) * channels);
-        if (sf_writef_float(out, interleaved.data(), got) != got) {
-            std::fprintf(stderr, "%s: writing %s failed: %s\n", cmd, outPath.c_str(), sf_strerror(out));
+        if (!out->write(interleaved.data(), got)) {
+            std::fprintf(stderr, "%s: writing %s failed: %s\n", cmd, outPath.c_str(), out->error().c_str());
             ok = false;
             break;
         }
         done += got;
         progress.update(done);
     }
-    if (ok && sf_error(in) != SF_ERR_NO_ERROR) {
-        std::fprintf(stderr, "%s: reading %s failed: %s\n", cmd, inPath.c_str(), sf_strerror(in));
+    if (ok && !in->error().empty()) {
+        std::fprintf(stderr, "%s: reading %s failed: %s\n", cmd, inPath.c_str(), in->error().c_str());
         ok = false;
     }
     renderer.stop();
-    sf_close(in);
-    if (sf_close(out) != 0) ok = false;
-    if (!ok || std::rename(temp.c_str(), outPath.c_str()) != 0) {
+    if (!out->close()) {
+        if (ok) std::fprintf(stderr, "%s: writing %s failed: %s\n", cmd, outPath.c_str(), out->error().c_str());
+        ok = false;
+    }
+    if (!ok || !replaceFile(temp, outPath)) {
         if (ok) std::fprintf(stderr, "%s: cannot move the result to %s\n", cmd, outPath.c_str());
         std::remove(temp.c_str());
         return 1;
     }
-    printSummary(outPath.c_str(), levelsIn, levelsOut, static_cast<double>(done) / inInfo.samplerate);
+    printSummary(outPath.c_str(), levelsIn, levelsOut, static_cast<double>(done) / inInfo.sampleRate);
     return 0;
 }
 
@@ -279,20 +285,18 @@ int runDemo(const Args& given) {
     }
     renderer.stop();
 
-    SF_INFO info{};
-    info.samplerate = static_cast<int>(rate);
+    AudioInfo info;
+    info.sampleRate = static_cast<int>(rate);
     info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_24;
+    std::string error;
     const std::string temp = temporaryNameFor(outPath);
-    SNDFILE* out = sf_open(temp.c_str(), SFM_WRITE, &info);
+    std::unique_ptr<AudioWriter> out = openAudioForWriting(temp, info, SampleFormat::Pcm24, error);
     if (!out) {
-        std::fprintf(stderr, "%s: cannot write %s: %s\n", cmd, outPath.c_str(), sf_strerror(nullptr));
+        std::fprintf(stderr, "%s: cannot write %s: %s\n", cmd, outPath.c_str(), error.c_str());
         return 1;
     }
-    sf_command(out, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-    const bool written = sf_writef_float(out, interleaved.data(), static_cast<sf_count_t>(frames)) ==
-                         static_cast<sf_count_t>(frames);
-    if (sf_close(out) != 0 || !written || std::rename(temp.c_str(), outPath.c_str()) != 0) {
+    const bool written = out->write(interleaved.data(), static_cast<std::int64_t>(frames));
+    if (!out->close() || !written || !replaceFile(temp, outPath)) {
         std::fprintf(stderr, "%s: writing %s failed\n", cmd, outPath.c_str());
         std::remove(temp.c_str());
         return 1;
