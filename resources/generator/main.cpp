@@ -1,0 +1,152 @@
+// kvb_skin_generator OUTDIR [--mock FILE.png]
+//
+// Renders the 29 editor bitmaps as OUTDIR/bmp101.bmp ... bmp129.bmp. Every
+// frame of a control starts as a copy of the panel under the control's
+// rectangle, so the editor's opaque copy of a frame blends into the panel.
+// With --mock it also writes a picture of the whole window at the default
+// parameter values, for looking at the design.
+#include <cairo.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "BmpWriter.h"
+#include "Layout.h"
+#include "Skin.h"
+
+using namespace skingen;
+
+namespace {
+
+// Converts a cairo RGB24 surface into opaque 0xAARRGGBB pixels.
+std::vector<std::uint32_t> opaquePixels(cairo_surface_t* s) {
+    cairo_surface_flush(s);
+    const int w = cairo_image_surface_get_width(s);
+    const int h = cairo_image_surface_get_height(s);
+    const int stride = cairo_image_surface_get_stride(s);
+    const unsigned char* data = cairo_image_surface_get_data(s);
+    std::vector<std::uint32_t> out(static_cast<std::size_t>(w) * h);
+    for (int y = 0; y < h; ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(data + static_cast<std::size_t>(y) * stride);
+        for (int x = 0; x < w; ++x) out[static_cast<std::size_t>(y) * w + x] = 0xFF000000u | (row[x] & 0xFFFFFFu);
+    }
+    return out;
+}
+
+cairo_surface_t* renderPanel() {
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWindowWidth, kWindowHeight);
+    cairo_t* cr = cairo_create(s);
+    paintPanel(cr);
+    cairo_destroy(cr);
+    cairo_surface_flush(s);
+    return s;
+}
+
+cairo_surface_t* renderStrip(cairo_surface_t* panel, const ImageSpec& spec) {
+    const int fh = frameHeight(spec);
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, spec.width, spec.height);
+    for (int f = 0; f < spec.frames; ++f) {
+        cairo_t* cr = cairo_create(s);
+        cairo_rectangle(cr, 0, f * fh, spec.width, fh);
+        cairo_clip(cr);
+        // Window coordinates from here on.
+        cairo_translate(cr, -spec.left, f * fh - spec.top);
+        cairo_set_source_surface(cr, panel, 0, 0);
+        cairo_paint(cr);
+        paintControlFrame(cr, panel, spec, f);
+        cairo_destroy(cr);
+    }
+    cairo_surface_flush(s);
+    return s;
+}
+
+// Default parameter values of the controls, for the mock-up.
+double defaultValue(int param) {
+    static const double defaults[] = {1.0, 0.0, 1.0, 0.4, 0.8, 0.6, 0.0, 1.0, 0.0, 1.0,
+                                      0.4, 0.8, 0.6, 0.0, 0.0, 1.0, 1.0, 1.0, 0.0, 1.0,
+                                      1.0, 0.0, 1.0, 1.0, 0.0, 1.0, 0.5, 0.5};
+    return param >= 0 && param < 28 ? defaults[param] : 0.0;
+}
+
+int frameFor(const ImageSpec& spec, double v) {
+    if (spec.kind == Kind::Button || spec.kind == Kind::Toggle) return v != 0.0 ? 1 : 0;
+    const int f = static_cast<int>(std::floor(v * (spec.frames - 1)));
+    return f < 0 ? 0 : (f >= spec.frames ? spec.frames - 1 : f);
+}
+
+bool writeMock(cairo_surface_t* panel, const std::vector<cairo_surface_t*>& strips,
+               const std::string& path) {
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWindowWidth, kWindowHeight);
+    cairo_t* cr = cairo_create(s);
+    cairo_set_source_surface(cr, panel, 0, 0);
+    cairo_paint(cr);
+    for (int i = 0; i < kImageCount; ++i) {
+        const ImageSpec& spec = kImages[i];
+        if (spec.kind == Kind::Background) continue;
+        const int fh = frameHeight(spec);
+        const int f = frameFor(spec, defaultValue(spec.param));
+        cairo_save(cr);
+        cairo_rectangle(cr, spec.left, spec.top, spec.width, fh);
+        cairo_clip(cr);
+        cairo_set_source_surface(cr, strips[i], spec.left, spec.top - f * fh);
+        cairo_paint(cr);
+        cairo_restore(cr);
+    }
+    cairo_destroy(cr);
+    const bool ok = cairo_surface_write_to_png(s, path.c_str()) == CAIRO_STATUS_SUCCESS;
+    cairo_surface_destroy(s);
+    return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string outDir;
+    std::string mockPath;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--mock") == 0 && i + 1 < argc) {
+            mockPath = argv[++i];
+        } else if (outDir.empty()) {
+            outDir = argv[i];
+        } else {
+            outDir.clear();
+            break;
+        }
+    }
+    if (outDir.empty()) {
+        std::fprintf(stderr, "usage: kvb_skin_generator OUTDIR [--mock FILE.png]\n");
+        return 2;
+    }
+
+    cairo_surface_t* panel = renderPanel();
+    std::vector<cairo_surface_t*> strips(kImageCount, nullptr);
+    int failures = 0;
+    for (int i = 0; i < kImageCount; ++i) {
+        const ImageSpec& spec = kImages[i];
+        int bpp = 32;
+        std::vector<std::uint32_t> pixels;
+        if (spec.kind == Kind::Background) {
+            bpp = 24;
+            pixels = opaquePixels(panel);
+        } else {
+            strips[i] = renderStrip(panel, spec);
+            pixels = opaquePixels(strips[i]);
+        }
+        const std::string path = outDir + "/bmp" + std::to_string(spec.id) + ".bmp";
+        if (!writeFile(path, encodeBmp(spec.width, spec.height, bpp, pixels))) {
+            std::fprintf(stderr, "kvb_skin_generator: cannot write %s\n", path.c_str());
+            ++failures;
+        }
+    }
+    if (!mockPath.empty() && !writeMock(panel, strips, mockPath)) {
+        std::fprintf(stderr, "kvb_skin_generator: cannot write %s\n", mockPath.c_str());
+        ++failures;
+    }
+    for (cairo_surface_t* s : strips)
+        if (s) cairo_surface_destroy(s);
+    cairo_surface_destroy(panel);
+    return failures == 0 ? 0 : 1;
+}
