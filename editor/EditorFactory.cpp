@@ -1,4 +1,6 @@
 #include "shell/EditorFactory.h"
 
-// The editor arrives with the widget layer; until then the effect has none.
-void createEditor(AudioEffect* /*effect*/) {}
+#include "editor/ControlsguiEditor.h"
+
+// The editor registers itself with the effect, which owns it from then on.
+void createEditor(AudioEffect* effect) { new ControlsguiEditor(effect); }

@@ -8,6 +8,12 @@
 
 namespace kvbhost {
 
+#if !defined(_WIN32)
+// The editor commands (GuiCommand.cpp, X11 only).
+int runGui(const Args& args);
+int runScreenshot(const Args& args);
+#endif
+
 bool takeOption(Args& args, const std::string& name, std::string& value) {
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] != name) continue;
@@ -38,7 +44,11 @@ void usage(FILE* out) {
         "  render IN OUT [--program N] [--set NAME=VALUE ...] [--block N] [--float] [--plugin PATH]\n"
         "                         run an audio file through the plug-in\n"
         "  demo [OUT.wav] [--plugin PATH]\n"
-        "                         render the built-in demo signal (default kvb-demo.wav)\n",
+        "                         render the built-in demo signal (default kvb-demo.wav)\n"
+        "  gui [--set NAME=VALUE ...] [--plugin PATH]\n"
+        "                         open the editor in a window, with the demo signal playing\n"
+        "  screenshot OUT.png [--set NAME=VALUE ...] [--audio SECONDS] [--plugin PATH]\n"
+        "                         save a picture of the editor as PNG\n",
         out);
 }
 
@@ -54,6 +64,10 @@ int main(int argc, char** argv) {
     if (command == "info") return kvbhost::runInfo(args);
     if (command == "render") return kvbhost::runRender(args);
     if (command == "demo") return kvbhost::runDemo(args);
+#if !defined(_WIN32)
+    if (command == "gui") return kvbhost::runGui(args);
+    if (command == "screenshot") return kvbhost::runScreenshot(args);
+#endif
     if (command == "help" || command == "--help" || command == "-h") {
         usage(stdout);
         return 0;

@@ -1,0 +1,260 @@
+#include "editor/ControlsguiEditor.h"
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "shell/Controlsgui.h"
+
+using namespace VSTGUI;
+using namespace kvbeditor;
+
+namespace {
+
+// The caption is kept in the binary only in shifted form.
+constexpr unsigned char kCaptionShift = 0x2A;
+constexpr char kCaptionPlain[] = "KVB stereo dynamics  -  v1.0  - (c) 2026";
+constexpr std::size_t kCaptionLength = 40;
+static_assert(sizeof kCaptionPlain - 1 == kCaptionLength, "the caption has 40 characters");
+
+constexpr std::array<unsigned char, kCaptionLength> shifted(const char (&text)[kCaptionLength + 1]) {
+    std::array<unsigned char, kCaptionLength> out{};
+    for (std::size_t i = 0; i < kCaptionLength; ++i)
+        out[i] = static_cast<unsigned char>(static_cast<unsigned char>(text[i]) + kCaptionShift);
+    return out;
+}
+
+constexpr std::array<unsigned char, kCaptionLength> kStoredCaption = shifted(kCaptionPlain);
+
+constexpr CColor kCaptionTextColor{40, 40, 40, 255};
+constexpr CColor kCaptionBackColor{4, 18, 38, 255};
+constexpr CColor kStatusTextColor{60, 60, 60, 0};  // alpha is not drawn
+
+// Hands `view` to the frame, or drops it if the frame cannot take it.
+template <class T>
+T* addTo(CFrame* frame, T* view) {
+    try {
+        frame->addView(view);
+    } catch (...) {
+        view->forget();
+        throw;
+    }
+    return view;
+}
+
+}  // namespace
+
+ControlsguiEditor::ControlsguiEditor(AudioEffect* e) : AEffGUIEditor(e) {
+    frame = nullptr;
+    lastMeterTicks = 0;
+    for (auto& h : handedOver) h.store(false, std::memory_order_relaxed);
+    // Without memory for the background the editor stays without a size and
+    // will not open.
+    try {
+        background = new CBitmap(kBackgroundBitmap);
+    } catch (const std::bad_alloc&) {
+        background = nullptr;
+    }
+    if (background) {
+        rect.top = 0;
+        rect.left = 0;
+        rect.bottom = static_cast<std::int16_t>(background->getHeight());
+        rect.right = static_cast<std::int16_t>(background->getWidth());
+    }
+    setGlobalKnobMode(kLinearMode);
+
+    for (std::size_t i = 0; i < kCaptionLength; ++i)
+        captionText[i] = static_cast<char>(kStoredCaption[i] - kCaptionShift);
+    captionText[kCaptionLength] = 0;
+    std::strcpy(statusText, "---");
+
+    for (int tag = 0; tag < kNumKnobs; ++tag) stepCounts[tag] = static_cast<float>(knobSteps(tag));
+
+    if (auto* kvb = dynamic_cast<Controlsgui*>(e)) {
+        meterSource[0] = kvb->getMeter1Address();
+        meterSource[1] = kvb->getMeter2Address();
+    }
+}
+
+ControlsguiEditor::~ControlsguiEditor() {
+    close();
+    if (background) background->forget();
+    background = nullptr;
+}
+
+float ControlsguiEditor::getStepCount(int tag) const {
+    return tag >= 0 && tag < kNumKnobs ? stepCounts[tag] : 0.0f;
+}
+
+CControl* ControlsguiEditor::getControl(int tag) const {
+    if (!frame) return nullptr;
+    if (tag >= 0 && tag < kNumParamControls) return paramControls[tag];
+    if (tag == kMeter1Tag) return meter1;
+    if (tag == kMeter2Tag) return meter2;
+    return nullptr;
+}
+
+bool ControlsguiEditor::open(void* ptr) {
+    if (frame) close();
+    if (!background || !background->isLoaded() || !effect) return false;
+    AEffGUIEditor::open(ptr);
+
+    CFrame* newFrame = nullptr;
+    try {
+        newFrame = new CFrame(CRect(0, 0, background->getWidth(), background->getHeight()), ptr,
+                              this);
+        if (!newFrame->isOpen()) {
+            newFrame->forget();
+            AEffGUIEditor::close();
+            return false;
+        }
+        newFrame->setBackground(background);
+
+        captionLabel = addTo(newFrame, new CTextLabel(CRect(kCaptionLabel.left, kCaptionLabel.top,
+                                                            kCaptionLabel.right, kCaptionLabel.bottom),
+                                                      captionText, nullptr, 0));
+        captionLabel->setFont(kNormalFontVerySmall);
+        captionLabel->setFontColor(kCaptionTextColor);
+        captionLabel->setBackColor(kCaptionBackColor);
+        captionLabel->setFrameColor(kCaptionBackColor);
+        captionLabel->setHoriAlign(kRightText);
+
+        std::strcpy(statusText, "---");
+        statusLabel = addTo(newFrame, new CTextLabel(CRect(kStatusLabel.left, kStatusLabel.top,
+                                                           kStatusLabel.right, kStatusLabel.bottom),
+                                                     statusText, nullptr, 0));
+        statusLabel->setFont(kNormalFont);
+        statusLabel->setFontColor(kStatusTextColor);
+        statusLabel->setBackColor(kBlackCColor);
+        statusLabel->setFrameColor(kBlackCColor);
+        statusLabel->setHoriAlign(kLeftText);
+
+        for (const ControlLayout& c : kControls) {
+            CBitmap* bitmap = new CBitmap(c.bitmapId);
+            if (!bitmap->isLoaded() || bitmap->getHeight() / c.frames < 1) {
+                bitmap->forget();  // a missing image leaves its control out
+                continue;
+            }
+            const long frameHeight = bitmap->getHeight() / c.frames;
+            const CRect r(c.left, c.top, c.left + bitmap->getWidth(), c.top + frameHeight);
+            CControl* control = nullptr;
+            try {
+                switch (c.kind) {
+                case ViewKind::Knob:
+                    control = new CAnimKnob(r, this, c.tag, c.frames, frameHeight, bitmap,
+                                            r.topLeft());
+                    break;
+                case ViewKind::Meter:
+                    control = new MyCAnimMeter(r, this, c.tag, c.frames, frameHeight, bitmap,
+                                               r.topLeft());
+                    break;
+                case ViewKind::Switch:
+                    control = new COnOffButton(r, this, c.tag, bitmap,
+                                               COnOffButton::kPreListenerUpdate);
+                    break;
+                }
+            } catch (...) {
+                bitmap->forget();
+                throw;
+            }
+            if (c.tag < kNumParamControls) paramControls[c.tag] = control;
+            else if (c.tag == kMeter1Tag) meter1 = static_cast<MyCAnimMeter*>(control);
+            else meter2 = static_cast<MyCAnimMeter*>(control);
+            control->setValue(effect->getParameter(c.tag));
+            bitmap->forget();  // the control holds the only reference now
+            addTo(newFrame, control);
+        }
+    } catch (const std::bad_alloc&) {
+        if (newFrame) newFrame->forget();
+        forgetWidgets();
+        AEffGUIEditor::close();
+        return false;
+    }
+
+    for (auto& h : handedOver) h.store(false, std::memory_order_relaxed);
+    uiThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    frame = newFrame;
+    windowOpen.store(true, std::memory_order_release);
+    return true;
+}
+
+void ControlsguiEditor::forgetWidgets() {
+    captionLabel = nullptr;
+    statusLabel = nullptr;
+    for (auto& c : paramControls) c = nullptr;
+    meter1 = nullptr;
+    meter2 = nullptr;
+}
+
+void ControlsguiEditor::close() {
+    windowOpen.store(false, std::memory_order_release);
+    if (!frame) return;
+    AEffGUIEditor::close();  // deletes the frame, every view and their bitmaps
+    forgetWidgets();
+}
+
+void ControlsguiEditor::setParameter(vst::int32 index, float /*value*/) {
+    if (!windowOpen.load(std::memory_order_acquire)) return;
+    if (index < 0 || index >= kNumParamControls) return;
+    if (uiThread.load(std::memory_order_relaxed) == std::this_thread::get_id()) {
+        if (frame && paramControls[index]) paramControls[index]->setValue(effect->getParameter(index));
+    } else {
+        handedOver[index].store(true, std::memory_order_release);
+    }
+}
+
+void ControlsguiEditor::takeHandedOverParameters() {
+    for (int i = 0; i < kNumParamControls; ++i) {
+        if (!handedOver[i].load(std::memory_order_relaxed)) continue;
+        if (!handedOver[i].exchange(false, std::memory_order_acquire)) continue;
+        if (paramControls[i]) paramControls[i]->setValue(effect->getParameter(i));
+    }
+}
+
+void ControlsguiEditor::idle() {
+    if (frame) takeHandedOverParameters();
+    AEffGUIEditor::idle();
+    if (!frame) return;
+    refreshMeters();
+}
+
+float ControlsguiEditor::meterValueFor(float g) {
+    float c = g * 0.033333335f;
+    if (c > 1.0f) c = 1.0f;
+    else if (!(c >= 0.0f)) c = 0.0f;  // below 0 dB, or not a number: at rest
+    return 1.0f - c;
+}
+
+void ControlsguiEditor::refreshMeters() {
+    const std::uint32_t now = getTicks();
+    // Unsigned difference: still right when the tick count wraps.
+    if (static_cast<std::uint32_t>(now - lastMeterTicks) <= kMeterInterval) return;
+    MyCAnimMeter* meters[2] = {meter1, meter2};
+    for (int i = 0; i < 2; ++i) {
+        if (!meters[i] || !meterSource[i]) continue;
+        meters[i]->setValue(meterValueFor(meterSource[i]->load(std::memory_order_relaxed)));
+        meters[i]->setDirty();
+    }
+    lastMeterTicks = now;
+}
+
+void ControlsguiEditor::valueChanged(CDrawContext* /*context*/, CControl* control) {
+    if (!control || !effect) return;
+    const long tag = control->getTag();
+    float v = control->getValue();
+    if (tag >= 0 && tag < kNumKnobs) {
+        const float n = stepCounts[tag];
+        v = std::trunc(v * n + 0.5f) / n;
+    }
+    if (tag < 0 || tag > kMeter2Tag) return;
+    effect->setParameterAutomated(static_cast<vst::int32>(tag), v);
+    control->setDirty();
+    std::snprintf(statusText, sizeof statusText, "Parameter %.2f",
+                  static_cast<double>(control->getValue()));
+    if (statusLabel) {
+        statusLabel->setText(statusText);
+        statusLabel->setDirty();
+    }
+}

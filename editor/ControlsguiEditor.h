@@ -1,0 +1,70 @@
+// The plug-in's editor: a 1100 x 616 window of skin bitmaps with 18 knobs, 8
+// switches, 2 needle meters, a caption and a status label. Every control is
+// tagged with its parameter's index; the editor keeps controls and
+// parameters in step both ways and moves the meters from idle.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <thread>
+
+#include "editor/Layout.h"
+#include "editor/MyCAnimMeter.h"
+#include "vstgui/aeffguieditor.h"
+
+class ControlsguiEditor : public VSTGUI::AEffGUIEditor, public VSTGUI::CControlListener {
+public:
+    explicit ControlsguiEditor(AudioEffect* effect);
+    ~ControlsguiEditor() override;
+
+    // Builds the frame, the labels and the 28 controls from the effect's
+    // current values. Answers false (and keeps nothing) when the window
+    // cannot be made: no background bitmap, no display, no parent window,
+    // no memory. A control whose bitmap is missing is left out.
+    bool open(void* ptr) override;
+    void close() override;
+    // Input and redrawing, then the meters (at most every 60 ms).
+    void idle() override;
+    // From the effect, on any thread: moves the control of parameters 0 to
+    // 25. On the window's own thread the control takes the value at once;
+    // from any other thread it is handed over and taken at the next idle, so
+    // that no other thread ever touches a widget.
+    void setParameter(vst::int32 index, float value) override;
+
+    void valueChanged(VSTGUI::CDrawContext* context, VSTGUI::CControl* control) override;
+
+    // What the window shows, for tests and tools.
+    const char* getCaptionText() const { return captionText; }
+    const char* getStatusText() const { return statusText; }
+    float getStepCount(int tag) const;
+    // The control of a tag (0 to 27) while the window is open, else null.
+    VSTGUI::CControl* getControl(int tag) const;
+    VSTGUI::CTextLabel* getStatusLabel() const { return statusLabel; }
+    VSTGUI::CTextLabel* getCaptionLabel() const { return captionLabel; }
+
+    static constexpr std::uint32_t kMeterInterval = 60;  // ms
+    // dB of gain reduction -> meter value: 1 - clamp(g / 30, 0, 1).
+    static float meterValueFor(float gainReductionDb);
+
+private:
+    void refreshMeters();
+    void takeHandedOverParameters();
+    void forgetWidgets();
+
+    VSTGUI::CBitmap* background = nullptr;
+    char captionText[41];
+    VSTGUI::CTextLabel* captionLabel = nullptr;
+    char statusText[64];
+    VSTGUI::CTextLabel* statusLabel = nullptr;
+    VSTGUI::CControl* paramControls[kvbeditor::kNumParamControls] = {};
+    float stepCounts[kvbeditor::kNumKnobs];
+    MyCAnimMeter* meter1 = nullptr;
+    MyCAnimMeter* meter2 = nullptr;
+    std::uint32_t lastMeterTicks = 0;
+
+    // Shared with the threads that set parameters.
+    std::atomic<bool> windowOpen{false};
+    std::atomic<std::thread::id> uiThread{};
+    std::atomic<bool> handedOver[kvbeditor::kNumParamControls];
+    const std::atomic<float>* meterSource[2] = {nullptr, nullptr};
+};

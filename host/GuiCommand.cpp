@@ -1,0 +1,365 @@
+// kvb gui and kvb screenshot: the plug-in's editor in a window of our own,
+// driven as a Linux host drives it (effEditOpen with the window id, then
+// effEditIdle from our loop). Knows the plug-in only through its AEffect.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <cairo.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/Commands.h"
+#include "host/DemoSignal.h"
+#include "host/ParamOptions.h"
+#include "host/PluginHost.h"
+
+namespace kvbhost {
+
+int runGui(const Args& args);
+int runScreenshot(const Args& args);
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+volatile std::sig_atomic_t interrupted = 0;
+void onInterrupt(int) { interrupted = 1; }
+
+// Our own protocol errors are reported, not fatal.
+int lastXError = 0;
+int onXError(Display*, XErrorEvent* e) {
+    lastXError = e->error_code;
+    return 0;
+}
+
+// The top-level window that the editor lives in.
+class HostWindow {
+public:
+    ~HostWindow() { destroy(); }
+
+    bool openDisplay() {
+        display = XOpenDisplay(nullptr);
+        if (display) XSetErrorHandler(onXError);
+        return display != nullptr;
+    }
+
+    bool create(int w, int h, const char* title) {
+        width = w;
+        height = h;
+        const int screen = DefaultScreen(display);
+        XSetWindowAttributes swa{};
+        swa.background_pixel = BlackPixel(display, screen);
+        swa.event_mask = StructureNotifyMask;
+        window = XCreateWindow(display, RootWindow(display, screen), 0, 0,
+                               static_cast<unsigned>(w), static_cast<unsigned>(h), 0,
+                               CopyFromParent, InputOutput, CopyFromParent,
+                               CWBackPixel | CWEventMask, &swa);
+        XStoreName(display, window, title);
+        const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+        const Atom netName = XInternAtom(display, "_NET_WM_NAME", False);
+        XChangeProperty(display, window, netName, utf8, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(title),
+                        static_cast<int>(std::char_traits<char>::length(title)));
+        XSizeHints* hints = XAllocSizeHints();
+        if (hints) {
+            hints->flags = PMinSize | PMaxSize;
+            hints->min_width = hints->max_width = w;
+            hints->min_height = hints->max_height = h;
+            XSetWMNormalHints(display, window, hints);
+            XFree(hints);
+        }
+        wmDelete = XInternAtom(display, "WM_DELETE_WINDOW", False);
+        XSetWMProtocols(display, window, &wmDelete, 1);
+        XMapWindow(display, window);
+        // Wait until it is on screen, so that the editor's window is too.
+        const auto deadline = Clock::now() + std::chrono::seconds(5);
+        while (Clock::now() < deadline) {
+            XEvent e;
+            if (XCheckTypedWindowEvent(display, window, MapNotify, &e)) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        XSync(display, False);
+        return lastXError == 0;
+    }
+
+    // Handles our window's events; answers false once the user closed it.
+    bool handleEvents() {
+        while (XPending(display) > 0) {
+            XEvent e;
+            XNextEvent(display, &e);
+            if (e.type == ClientMessage && static_cast<Atom>(e.xclient.data.l[0]) == wmDelete)
+                return false;
+            if (e.type == DestroyNotify && e.xdestroywindow.window == window) {
+                window = None;
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // The window's picture, editor included, as a PNG file.
+    bool capture(const std::string& path, std::string& error) {
+        XSync(display, False);
+        XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned>(width),
+                                  static_cast<unsigned>(height), AllPlanes, ZPixmap);
+        if (!image) {
+            error = "cannot read the window's picture";
+            return false;
+        }
+        cairo_surface_t* png = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+        cairo_surface_flush(png);
+        unsigned char* data = cairo_image_surface_get_data(png);
+        const int stride = cairo_image_surface_get_stride(png);
+        const unsigned long rm = image->red_mask, gm = image->green_mask, bm = image->blue_mask;
+        auto channel = [](unsigned long pixel, unsigned long mask) -> std::uint32_t {
+            if (!mask) return 0;
+            int shift = 0;
+            while (!((mask >> shift) & 1)) ++shift;
+            const unsigned long max = mask >> shift;
+            return static_cast<std::uint32_t>(((pixel & mask) >> shift) * 255 / max);
+        };
+        for (int y = 0; y < height; ++y) {
+            auto* row = reinterpret_cast<std::uint32_t*>(data + y * stride);
+            for (int x = 0; x < width; ++x) {
+                const unsigned long p = XGetPixel(image, x, y);
+                row[x] = 0xFF000000u | (channel(p, rm) << 16) | (channel(p, gm) << 8) | channel(p, bm);
+            }
+        }
+        cairo_surface_mark_dirty(png);
+        XDestroyImage(image);
+        const cairo_status_t st = cairo_surface_write_to_png(png, path.c_str());
+        cairo_surface_destroy(png);
+        if (st != CAIRO_STATUS_SUCCESS) {
+            error = "cannot write " + path + ": " + cairo_status_to_string(st);
+            return false;
+        }
+        return true;
+    }
+
+    void destroy() {
+        if (!display) return;
+        if (window != None) XDestroyWindow(display, window);
+        window = None;
+        XCloseDisplay(display);
+        display = nullptr;
+    }
+
+    void* handle() const { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(window)); }
+
+private:
+    Display* display = nullptr;
+    Window window = None;
+    Atom wmDelete = None;
+    int width = 0;
+    int height = 0;
+};
+
+// The built-in signal, looped, played into the plug-in in real time on a
+// thread of its own, as a host's audio thread would (no sound card: the
+// output is dropped).
+class AudioFeeder {
+public:
+    AudioFeeder(vst::AEffect* e, float sampleRate) : effect(e), rate(sampleRate) {
+        const auto frames = static_cast<std::size_t>(kDemoSeconds * sampleRate);
+        left.resize(frames);
+        right.resize(frames);
+        renderDemoSignal(sampleRate, frames, left.data(), right.data());
+    }
+    ~AudioFeeder() { stop(); }
+
+    // Runs `seconds` of the signal through the plug-in at once.
+    void runFor(double seconds) {
+        auto blocks = static_cast<long>(seconds * rate / kBlock);
+        while (blocks-- > 0) processBlock();
+    }
+
+    void start() {
+        running = true;
+        worker = std::thread([this] {
+            const auto period = std::chrono::duration_cast<Clock::duration>(
+                std::chrono::duration<double>(kBlock / static_cast<double>(rate)));
+            auto next = Clock::now();
+            while (running.load(std::memory_order_relaxed)) {
+                processBlock();
+                next += period;
+                std::this_thread::sleep_until(next);
+            }
+        });
+    }
+
+    void stop() {
+        running = false;
+        if (worker.joinable()) worker.join();
+    }
+
+private:
+    static constexpr int kBlock = 512;
+
+    void processBlock() {
+        float inL[kBlock], inR[kBlock], outL[kBlock], outR[kBlock];
+        for (int i = 0; i < kBlock; ++i) {
+            inL[i] = left[position];
+            inR[i] = right[position];
+            if (++position >= left.size()) position = 0;
+        }
+        float* ins[2] = {inL, inR};
+        float* outs[2] = {outL, outR};
+        effect->processReplacing(effect, ins, outs, kBlock);
+    }
+
+    vst::AEffect* effect;
+    float rate;
+    std::vector<float> left, right;
+    std::size_t position = 0;
+    std::thread worker;
+    std::atomic<bool> running{false};
+};
+
+// What both commands share: display, plug-in, settings, window, editor.
+struct EditorSession {
+    explicit EditorSession(const char* name) : command(name) {}
+    EditorSession(const EditorSession&) = delete;
+    EditorSession& operator=(const EditorSession&) = delete;
+
+    const char* command;
+    HostWindow window;
+    PluginHost host;
+    bool editorOpen = false;
+
+    // Prints its own message; answers the exit code, 0 when all is ready.
+    int start(Args& args) {
+        const std::string plugin = takePluginOption(args);
+        const std::vector<std::string> settings = takeSetOptions(args);
+        if (!args.empty()) {
+            std::fprintf(stderr, "kvb %s: unexpected argument '%s'\n", command, args[0].c_str());
+            return 2;
+        }
+        if (!window.openDisplay()) {
+            std::fprintf(stderr, "kvb %s: no X display (is DISPLAY set? try xvfb-run)\n", command);
+            return 1;
+        }
+        if (!host.load(plugin)) {
+            std::fprintf(stderr, "kvb %s: %s\n", command, host.error().c_str());
+            return 1;
+        }
+        std::string error;
+        if (!applySettings(host, settings, error)) {
+            std::fprintf(stderr, "kvb %s: %s\n", command, error.c_str());
+            return 2;
+        }
+        host.dispatch(vst::effSetSampleRate, 0, 0, nullptr, host.sampleRate);
+        host.dispatch(vst::effSetBlockSize, 0, host.blockSize);
+        host.dispatch(vst::effMainsChanged, 0, 1);
+        return 0;
+    }
+
+    int openEditor() {
+        vst::ERect* r = nullptr;
+        if ((host.effect()->flags & vst::effFlagsHasEditor) == 0 ||
+            host.dispatch(vst::effEditGetRect, 0, 0, &r) == 0 || !r || r->right <= r->left ||
+            r->bottom <= r->top) {
+            std::fprintf(stderr, "kvb %s: the plug-in has no editor\n", command);
+            return 1;
+        }
+        if (!window.create(r->right - r->left, r->bottom - r->top, "KVB")) {
+            std::fprintf(stderr, "kvb %s: cannot create a window\n", command);
+            return 1;
+        }
+        if (host.dispatch(vst::effEditOpen, 0, 0, window.handle()) == 0) {
+            std::fprintf(stderr, "kvb %s: the plug-in's editor did not open\n", command);
+            return 1;
+        }
+        editorOpen = true;
+        return 0;
+    }
+
+    void closeEditor() {
+        if (editorOpen) host.dispatch(vst::effEditClose);
+        editorOpen = false;
+    }
+
+    ~EditorSession() {
+        closeEditor();
+        if (host.effect()) host.dispatch(vst::effMainsChanged, 0, 0);
+        host.unload();
+        window.destroy();
+    }
+};
+
+}  // namespace
+
+int runGui(const Args& argsIn) {
+    Args args = argsIn;
+    EditorSession s("gui");
+    if (int rc = s.start(args)) return rc;
+    AudioFeeder audio(s.host.effect(), s.host.sampleRate);
+    if (int rc = s.openEditor()) return rc;
+
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+    audio.start();
+    const auto period = std::chrono::microseconds(1000000 / 30);
+    auto next = Clock::now();
+    while (!interrupted && s.window.handleEvents()) {
+        s.host.dispatch(vst::effEditIdle);
+        next += period;
+        const auto now = Clock::now();
+        if (next < now) next = now;  // fell behind: do not catch up in a burst
+        std::this_thread::sleep_until(next);
+    }
+    s.closeEditor();
+    audio.stop();
+    return 0;
+}
+
+int runScreenshot(const Args& argsIn) {
+    Args args = argsIn;
+    std::string secondsText = "1";
+    takeOption(args, "--audio", secondsText);
+    char* end = nullptr;
+    const double seconds = std::strtod(secondsText.c_str(), &end);
+    if (end == secondsText.c_str() || *end || !(seconds >= 0.0) || seconds > 600.0) {
+        std::fprintf(stderr, "kvb screenshot: --audio takes seconds from 0 to 600\n");
+        return 2;
+    }
+    if (args.empty() || args[0].rfind("--", 0) == 0) {
+        std::fprintf(stderr, "kvb screenshot: which file? (kvb screenshot OUT.png ...)\n");
+        return 2;
+    }
+    const std::string out = args[0];
+    args.erase(args.begin());
+
+    EditorSession s("screenshot");
+    if (int rc = s.start(args)) return rc;
+    if (seconds > 0.0) {
+        // The meters show what this much of the signal left behind.
+        AudioFeeder audio(s.host.effect(), s.host.sampleRate);
+        audio.runFor(seconds);
+    }
+    if (int rc = s.openEditor()) return rc;
+    // A few idles, further apart than the meters' refresh interval, let the
+    // editor draw everything, meters included.
+    for (int i = 0; i < 4; ++i) {
+        s.window.handleEvents();
+        s.host.dispatch(vst::effEditIdle);
+        std::this_thread::sleep_for(std::chrono::milliseconds(70));
+    }
+    s.host.dispatch(vst::effEditIdle);
+    std::string error;
+    if (!s.window.capture(out, error)) {
+        std::fprintf(stderr, "kvb screenshot: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%s\n", out.c_str());
+    return 0;
+}
+
+}  // namespace kvbhost

@@ -1,0 +1,297 @@
+// The X11 back end: a child window of the host's window on a display
+// connection of its own, drawn with cairo through an image back buffer, with
+// its input read in the editor's idle (the host's event loop is not ours).
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+#include <cairo-xlib.h>
+#include <cairo.h>
+
+#include <cstdint>
+#include <memory>
+
+#include "vstgui/platform/Platform.h"
+#include "vstgui/platform/x11/CairoDrawContext.h"
+
+namespace VSTGUI {
+namespace platform {
+
+namespace {
+
+// Catches the protocol errors of one display while it lives and hands every
+// other display's errors to whatever handler was installed before, which it
+// puts back when it goes. Xlib has a single process-wide handler, so it is
+// installed only around our own calls into Xlib.
+class ErrorTrap {
+public:
+    explicit ErrorTrap(Display* d) : display(d), outer(active) {
+        active = this;
+        previous = XSetErrorHandler(&ErrorTrap::handler);
+    }
+    ~ErrorTrap() {
+        XSetErrorHandler(previous);
+        active = outer;
+    }
+    ErrorTrap(const ErrorTrap&) = delete;
+    ErrorTrap& operator=(const ErrorTrap&) = delete;
+
+    // Waits for the server to handle every request so far; answers whether
+    // any of ours failed since the trap was set.
+    bool syncOk() {
+        XSync(display, False);
+        return !failed;
+    }
+
+private:
+    static int handler(Display* d, XErrorEvent* e) {
+        for (ErrorTrap* t = active; t; t = t->outer) {
+            if (t->display == d) {
+                t->failed = true;
+                return 0;
+            }
+        }
+        // Not ours: the handler that was there before us decides.
+        ErrorTrap* first = active;
+        while (first && first->outer) first = first->outer;
+        XErrorHandler prior = first ? first->previous : nullptr;
+        return prior ? prior(d, e) : 0;
+    }
+
+    static ErrorTrap* active;
+    Display* display;
+    ErrorTrap* outer;
+    XErrorHandler previous = nullptr;
+    bool failed = false;
+};
+
+ErrorTrap* ErrorTrap::active = nullptr;
+
+long buttonsFromState(unsigned int state) {
+    long b = 0;
+    if (state & Button1Mask) b |= kLButton;
+    if (state & Button2Mask) b |= kMButton;
+    if (state & Button3Mask) b |= kRButton;
+    if (state & ShiftMask) b |= kShift;
+    if (state & ControlMask) b |= kControl;
+    if (state & Mod1Mask) b |= kAlt;
+    if (state & Mod4Mask) b |= kApple;
+    return b;
+}
+
+long buttonBit(unsigned int button) {
+    switch (button) {
+    case Button1: return kLButton;
+    case Button2: return kMButton;
+    case Button3: return kRButton;
+    default: return 0;
+    }
+}
+
+VstKeyCode keyCodeFrom(XKeyEvent& e) {
+    VstKeyCode k{};
+    KeySym sym = NoSymbol;
+    char text[8] = {0};
+    const int n = XLookupString(&e, text, sizeof text, &sym, nullptr);
+    switch (sym) {
+    case XK_BackSpace: k.virt = VKEY_BACK; break;
+    case XK_Tab: k.virt = VKEY_TAB; break;
+    case XK_Return: case XK_KP_Enter: k.virt = VKEY_RETURN; break;
+    case XK_Escape: k.virt = VKEY_ESCAPE; break;
+    case XK_space: k.virt = VKEY_SPACE; break;
+    case XK_End: k.virt = VKEY_END; break;
+    case XK_Home: k.virt = VKEY_HOME; break;
+    case XK_Left: case XK_KP_Left: k.virt = VKEY_LEFT; break;
+    case XK_Up: case XK_KP_Up: k.virt = VKEY_UP; break;
+    case XK_Right: case XK_KP_Right: k.virt = VKEY_RIGHT; break;
+    case XK_Down: case XK_KP_Down: k.virt = VKEY_DOWN; break;
+    case XK_Page_Up: k.virt = VKEY_PAGEUP; break;
+    case XK_Page_Down: k.virt = VKEY_PAGEDOWN; break;
+    default:
+        if (n == 1 && static_cast<unsigned char>(text[0]) >= 0x20) k.character = text[0];
+        break;
+    }
+    if (e.state & ShiftMask) k.modifier |= MODIFIER_SHIFT;
+    if (e.state & Mod1Mask) k.modifier |= MODIFIER_ALTERNATE;
+    if (e.state & ControlMask) k.modifier |= MODIFIER_CONTROL;
+    if (e.state & Mod4Mask) k.modifier |= MODIFIER_COMMAND;
+    return k;
+}
+
+class X11Window : public Window {
+public:
+    ~X11Window() override { close(); }
+
+    bool open(void* parentPtr, int w, int h, WindowListener* l) override {
+        close();
+        if (w <= 0 || h <= 0 || !l) return false;
+        const auto parent = static_cast<::Window>(reinterpret_cast<std::uintptr_t>(parentPtr));
+        if (parent == None) return false;
+        display = XOpenDisplay(nullptr);
+        if (!display) return false;
+        listener = l;
+        width = w;
+        height = h;
+        {
+            ErrorTrap trap(display);
+            XWindowAttributes pa{};
+            if (!XGetWindowAttributes(display, parent, &pa) || !trap.syncOk()) {
+                closeDisplay();
+                return false;
+            }
+            XSetWindowAttributes swa{};
+            swa.background_pixmap = None;  // no clearing before each repaint
+            swa.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask |
+                             PointerMotionMask | KeyPressMask | KeyReleaseMask;
+            window = XCreateWindow(display, parent, 0, 0, static_cast<unsigned>(w),
+                                   static_cast<unsigned>(h), 0, CopyFromParent, InputOutput,
+                                   CopyFromParent, CWBackPixmap | CWEventMask, &swa);
+            XMapWindow(display, window);
+            if (!trap.syncOk()) {
+                // The parent went away, or is of a kind we cannot live in.
+                window = None;
+                closeDisplay();
+                return false;
+            }
+            visual = pa.visual;
+        }
+        back = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
+        context = std::make_unique<x11::CairoDrawContext>(back);
+        screen = cairo_xlib_surface_create(display, window, visual, w, h);
+        if (cairo_surface_status(back) != CAIRO_STATUS_SUCCESS || !context->ok() ||
+            cairo_surface_status(screen) != CAIRO_STATUS_SUCCESS) {
+            close();
+            return false;
+        }
+        // Black until the first picture is drawn.
+        context->fillRect(CRect(0, 0, w, h), kBlackCColor);
+        return true;
+    }
+
+    void close() override {
+        context.reset();
+        if (back) cairo_surface_destroy(back);
+        back = nullptr;
+        if (!display) return;
+        {
+            ErrorTrap trap(display);
+            if (screen) {
+                cairo_surface_finish(screen);
+                cairo_surface_destroy(screen);
+            }
+            screen = nullptr;
+            if (window != None) XDestroyWindow(display, window);
+            window = None;
+            trap.syncOk();
+        }
+        closeDisplay();
+    }
+
+    void handleEvents() override {
+        if (!display) return;
+        ErrorTrap trap(display);
+        CRect exposed;
+        while (display && XPending(display) > 0) {
+            XEvent e;
+            XNextEvent(display, &e);
+            switch (e.type) {
+            case Expose:
+                exposed = exposed.unite(CRect(e.xexpose.x, e.xexpose.y,
+                                              e.xexpose.x + e.xexpose.width,
+                                              e.xexpose.y + e.xexpose.height));
+                break;
+            case ButtonPress: {
+                const CPoint p(e.xbutton.x, e.xbutton.y);
+                const long mods = buttonsFromState(e.xbutton.state) & kModifierMask;
+                if (e.xbutton.button == Button4) listener->windowWheel(p, 1.0f, mods);
+                else if (e.xbutton.button == Button5) listener->windowWheel(p, -1.0f, mods);
+                else if (const long b = buttonBit(e.xbutton.button))
+                    listener->windowMouseDown(p, (buttonsFromState(e.xbutton.state) | b));
+                break;
+            }
+            case ButtonRelease: {
+                const long b = buttonBit(e.xbutton.button);
+                if (b)
+                    listener->windowMouseUp(CPoint(e.xbutton.x, e.xbutton.y),
+                                            buttonsFromState(e.xbutton.state) & ~b);
+                break;
+            }
+            case MotionNotify: {
+                // Only the latest position matters.
+                while (XCheckTypedWindowEvent(display, window, MotionNotify, &e)) {}
+                listener->windowMouseMoved(CPoint(e.xmotion.x, e.xmotion.y),
+                                           buttonsFromState(e.xmotion.state));
+                break;
+            }
+            case KeyPress: listener->windowKeyDown(keyCodeFrom(e.xkey)); break;
+            case KeyRelease: listener->windowKeyUp(keyCodeFrom(e.xkey)); break;
+            default: break;
+            }
+        }
+        if (!exposed.isEmpty()) copyToScreen({exposed});
+    }
+
+    DrawContext* backBuffer() override { return context.get(); }
+
+    void present(const std::vector<CRect>& areas) override {
+        if (!display) return;
+        ErrorTrap trap(display);
+        copyToScreen(areas);
+    }
+
+    bool pointerState(CPoint& where, long& buttons) override {
+        if (!display) return false;
+        ErrorTrap trap(display);
+        ::Window root = None, child = None;
+        int rx = 0, ry = 0, wx = 0, wy = 0;
+        unsigned int mask = 0;
+        if (!XQueryPointer(display, window, &root, &child, &rx, &ry, &wx, &wy, &mask)) return false;
+        where = CPoint(wx, wy);
+        buttons = buttonsFromState(mask);
+        return true;
+    }
+
+    void* nativeHandle() const override {
+        return reinterpret_cast<void*>(static_cast<std::uintptr_t>(window));
+    }
+
+private:
+    // Call with an ErrorTrap in place.
+    void copyToScreen(const std::vector<CRect>& areas) {
+        if (!screen || !back) return;
+        cairo_surface_flush(back);
+        cairo_t* cr = cairo_create(screen);
+        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+        cairo_set_source_surface(cr, back, 0, 0);
+        for (const CRect& a : areas) cairo_rectangle(cr, a.left, a.top, a.width(), a.height());
+        cairo_fill(cr);
+        cairo_destroy(cr);
+        cairo_surface_flush(screen);
+        // Round trip: once present() returns, the server shows the picture.
+        XSync(display, False);
+    }
+
+    void closeDisplay() {
+        if (!display) return;
+        ErrorTrap trap(display);
+        XCloseDisplay(display);
+        display = nullptr;
+        listener = nullptr;
+    }
+
+    Display* display = nullptr;
+    ::Window window = None;
+    Visual* visual = nullptr;
+    WindowListener* listener = nullptr;
+    int width = 0;
+    int height = 0;
+    cairo_surface_t* back = nullptr;
+    cairo_surface_t* screen = nullptr;
+    std::unique_ptr<x11::CairoDrawContext> context;
+};
+
+}  // namespace
+
+std::unique_ptr<Window> createNativeWindow() { return std::make_unique<X11Window>(); }
+
+}  // namespace platform
+}  // namespace VSTGUI
