@@ -1,0 +1,382 @@
+// The stages one by one: curves, filter responses, time constants and the
+// numbers that follow from them.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "TestSupport.h"
+#include "dsp/BlockSettings.h"
+#include "dsp/DcBlocker.h"
+#include "dsp/DisStage.h"
+#include "dsp/NoiseGenerator.h"
+#include "dsp/OptStage.h"
+#include "dsp/OversamplingFilter.h"
+#include "dsp/QS_Peaking_1.h"
+#include "dsp/TransformerStage.h"
+
+namespace {
+constexpr double kPi = 3.141592653589793;
+constexpr double kGuard = 1.0000000195414814e-24;
+
+// A section core with the coefficients for the given settings and rate scale.
+PeakingCore core(float freq, float width, float rateScale = 0.25f, float shape = 0.0f) {
+    PeakingCore c;
+    peakingCoefficients({freq, width, shape}, rateScale, c.c, c.k2);
+    c.e = (c.k2 + 1.0f) * c.c;
+    return c;
+}
+}  // namespace
+
+// ---------------------------------------------------------------- curves ---
+
+TEST(OptCurve, GainReductionAtTheTabulatedPoints) {
+    const float over[] = {0, 1, 5, 10, 20, 30, 40, 50, 60};
+    const float reduction[] = {0, 0.28f, 1.46f, 3.29f, 9.07f, 17.47f, 25.64f, 30.17f, 34.55f};
+    for (int i = 0; i < 9; ++i) EXPECT_NEAR(optCurve(over[i]), reduction[i], 0.006) << over[i];
+    // The same polynomial beyond 60 dB, where it rises steeply.
+    EXPECT_NEAR(optCurve(70.0f), 62.9f, 0.05);
+}
+
+TEST(DisLevelCurve, LevelAtTheTabulatedPoints) {
+    const float in[] = {0.0f, 0.05f, 0.1f, 0.2f, 0.3f, 0.5f, 0.7f, 0.9f, 1.0f};
+    const float out[] = {0.03125f, 0.0396f, 0.0639f, 0.153f, 0.277f, 0.519f, 0.689f, 0.912f, 0.9886f};
+    for (int i = 0; i < 9; ++i) {
+        EXPECT_NEAR(disLevelCurve(in[i]), out[i], 0.0006) << in[i];
+        EXPECT_EQ(disLevelCurve(-in[i]), disLevelCurve(in[i])) << "even in its input";
+    }
+    EXPECT_NEAR(20.0 * std::log10(disLevelCurve(0.0f)), -30.1, 0.01);
+}
+
+TEST(DisLevelCurve, PeaksNearTheTopAndJumpsToTheMagnitudeAboveOne) {
+    float best = 0.0f, at = 0.0f;
+    for (float x = 0.9f; x <= 1.0f; x += 0.0005f)
+        if (disLevelCurve(x) > best) best = disLevelCurve(x), at = x;
+    EXPECT_NEAR(best, 0.9888f, 0.0002);
+    EXPECT_NEAR(at, 0.996f, 0.002);
+    EXPECT_EQ(disLevelCurve(1.0001f), 1.0001f);
+    EXPECT_EQ(disLevelCurve(-3.0f), 3.0f);
+}
+
+// ------------------------------------------------------- all-pass section ---
+
+TEST(PeakingSection, CentreFrequencyIndependentOfTheRunningRate) {
+    // F = (0.899·freq + 0.001)·22050 Hz; c = −cos(2πF/rate).
+    for (float fs : {44100.0f, 48000.0f, 96000.0f}) {
+        const float scale = 44100.0f / (4.0f * fs);
+        const PeakingCore c = core(0.5f, 0.5f, scale);
+        const double f = (0.899 * 0.5 + 0.001) * 22050.0;
+        EXPECT_NEAR(c.c, -std::cos(2.0 * kPi * f / (4.0 * fs)), 1e-5) << fs;
+    }
+}
+
+TEST(PeakingSection, ShapeWidensBelowOneHalfOnly) {
+    const double u = (0.3 - 0.5 * 0.29) * 1.5 * 0.5;
+    auto k2For = [](double t) { return (1.0 - t) / (1.0 + t); };
+    EXPECT_NEAR(core(0.5f, 0.5f, 0.25f, 0.5f).k2, k2For(std::tan(u)), 1e-6);
+    EXPECT_NEAR(core(0.5f, 0.5f, 0.25f, 0.4999f).k2, k2For(6.0 * std::tan(u)), 1e-6);
+    EXPECT_NEAR(core(0.5f, 0.5f, 0.25f, NAN).k2, k2For(std::tan(u)), 1e-6) << "NaN does not widen";
+}
+
+TEST(PeakingSection, AtFreqZeroTheAllPassReturnsItsInput) {
+    PeakingCore c = core(0.0f, 0.3f);
+    EXPECT_EQ(c.k2, 1.0f);
+    // Its poles sit on the unit circle next to z = 1: a single rounding of
+    // the single-precision feedback term grows there as a slow ramp (of order
+    // 1e-8 per sample), so the identity holds only over a short stretch.
+    const std::vector<float> x = sine(100, 44100.0f, 1234.0, 0.8);
+    for (float v : x) {
+        c.run(v, 0.0f);
+        EXPECT_NEAR(c.ch[0].y, v, 1e-5);
+    }
+}
+
+TEST(PeakingSection, ChannelsAreIndependent) {
+    PeakingCore c = core(0.3f, 0.4f);
+    for (float v : sine(5000, 44100.0f, 500.0, 1.0)) {
+        c.run(v, 0.0f);
+        EXPECT_LT(std::fabs(c.ch[1].y), 1e-20f);
+    }
+}
+
+TEST(PeakingSection, AllPassKeepsTheLevelAndTheBandReachesItsCentreGain) {
+    // Section 1 of Opt mode 0 at the oversampled rate of a 44.1 kHz host.
+    const float fs = 4.0f * 44100.0f;
+    const double centre = (0.899 * 0.125 + 0.001) * 22050.0;
+    for (double f : {100.0, centre, 9000.0}) {
+        PeakingCore c = core(0.125f, 0.1f, 0.25f);
+        const std::vector<float> x = sine(40000, fs, f, 0.5);
+        std::vector<float> a(x.size()), band(x.size());
+        for (std::size_t i = 0; i < x.size(); ++i) {
+            c.run(x[i], x[i]);
+            a[i] = c.ch[0].y;
+            band[i] = ((x[i] - a[i]) * 1.7f + (a[i] + x[i])) * 0.5f;
+        }
+        EXPECT_NEAR(peak(a, 20000, 40000) / peak(x, 20000, 40000), 1.0, 1e-3) << f;
+        if (f == centre) {
+            EXPECT_NEAR(peak(band, 20000, 40000) / peak(x, 20000, 40000), 1.7, 0.02);
+        }
+    }
+}
+
+TEST(PeakingSection, ProcessReadsThroughItsPointersAndKeepsHistoryOverUpdates) {
+    float left = 0.0f, right = 0.0f, rate = 0.25f;
+    PeakingSettings s{0.2f, 0.5f, 0.0f};
+    QS_Peaking_1 section(&left, &right, &s, &rate);
+    section.updateCoefficients();
+    left = 1.0f;
+    section.process();
+    const float first = *section.leftOutput();
+    EXPECT_EQ(first, section.core().k2) << "an impulse answers k2 first";
+    EXPECT_LT(std::fabs(*section.rightOutput()), 1e-23f) << "silence answers the offset alone";
+    s.freq = 0.6f;
+    section.updateCoefficients();
+    EXPECT_EQ(section.core().ch[0].x1, 1.0f) << "coefficients change, history stays";
+    EXPECT_EQ(section.core().ch[0].y1, first);
+}
+
+// ------------------------------------------------------ oversampling filter ---
+
+TEST(OversamplingFilter, ImpulseAnswersB0First) {
+    OversamplingFilter f;
+    EXPECT_EQ(f.step(1.0f, kGuard), static_cast<float>(kGuard + osfilter::b0));
+}
+
+TEST(OversamplingFilter, DcGainIs0_97724) {
+    OversamplingFilter f;
+    float y = 0.0f;
+    for (int i = 0; i < 20000; ++i) y = f.step(1.0f, kGuard);
+    EXPECT_NEAR(y, 0.97724f, 2e-5);
+}
+
+TEST(OversamplingFilter, PassBandWithinRippleAndStopBandAbout80dB) {
+    auto gainAt = [](double fraction) {
+        OversamplingFilter f;
+        const std::vector<float> x = sine(40000, 1.0f, fraction, 1.0);
+        std::vector<float> y(x.size());
+        for (std::size_t i = 0; i < x.size(); ++i) y[i] = f.step(x[i], kGuard);
+        return db(peak(y, 20000, 40000) / peak(x, 20000, 40000));
+    };
+    for (double f : {0.01, 0.05, 0.1, 0.12}) {
+        EXPECT_LE(gainAt(f), 0.01) << f;
+        EXPECT_GE(gainAt(f), -0.21) << f;
+    }
+    EXPECT_NEAR(gainAt(0.128), -3.4, 0.3);
+    EXPECT_NEAR(gainAt(0.15), -45.0, 2.0);
+    for (double f : {0.2, 0.25, 0.3, 0.45}) EXPECT_LT(gainAt(f), -75.0) << f;
+}
+
+// -------------------------------------------------------------- Opt stage ---
+
+struct OptRig {
+    OptChannel st[2];
+    OptCoefficients k = optCoefficients(0, 0.25f);
+    OptChannelSettings cs[2];
+    PeakingCore b1 = core(0.004535f, 0.5f), b2 = core(0.125f, 0.1f);
+    float step(float a, float b, bool linked = false) {
+        float x[2] = {a, b};
+        optStep(st, k, cs, linked, b1, b2, x, kGuard);
+        return x[0];
+    }
+};
+
+TEST(OptStage, BypassPassesTheInputExactlyWhileTheDetectorRuns) {
+    OptRig rig;
+    rig.cs[0] = rig.cs[1] = optChannelSettings(0.0f, 1.0f, 1.0f);  // -60 dB, +15 dB, bypassed
+    const std::vector<float> x = sine(20000, 176400.0f, 300.0, 0.5);
+    for (float v : x) EXPECT_EQ(rig.step(v, v), v);
+    EXPECT_GT(rig.st[0].reduction, 0.2f);
+}
+
+TEST(OptStage, MakeUpAddsFifteenDecibelsBelowThreshold) {
+    OptRig rig;
+    rig.cs[0] = rig.cs[1] = optChannelSettings(1.0f, 1.0f, 0.0f);  // -10 dB, +15 dB
+    const float v = 0.001f;
+    EXPECT_NEAR(rig.step(v, v) / v, std::pow(10.0, 0.75), 1e-5);
+    EXPECT_EQ(rig.st[0].over, 0.0f);
+}
+
+TEST(OptStage, EmphasisStaysWithinZeroAndOne) {
+    OptRig rig;
+    rig.cs[0] = rig.cs[1] = optChannelSettings(0.0f, 0.0f, 0.0f);
+    const std::vector<float> x = sine(30000, 176400.0f, 100.0, 2.0);
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        rig.step(x[i], i % 3000 < 1500 ? x[i] : 0.0f);
+        for (const OptChannel& c : rig.st) {
+            EXPECT_GE(c.emphasisLevel, 0.0f);
+            EXPECT_LE(c.emphasisLevel, 1.0f);
+        }
+    }
+    EXPECT_GT(rig.st[0].emphasisLevel, 0.99f) << "40 dB over drives it to the top";
+}
+
+TEST(OptStage, LevelAtTheThresholdIsNotOver) {
+    OptRig rig;
+    rig.cs[0] = rig.cs[1] = optChannelSettings(1.0f, 0.0f, 0.0f);
+    rig.k.detectorEmphasis = 1.0f;  // second band flat
+    rig.b1 = core(0.0f, 0.5f);      // first band flat
+    // A DC level exactly at the linear threshold.
+    for (int i = 0; i < 10; ++i) rig.step(rig.cs[0].threshold, 0.0f);
+    EXPECT_EQ(rig.st[0].over, 0.0f);
+}
+
+// -------------------------------------------------------------- Dis stage ---
+
+struct DisRig {
+    DisChannel st[2];
+    DisChannelSettings cs[2];
+    PeakingCore band = core(0.004535f, 0.7f);
+    float step(float a, float b, bool linked = false) {
+        float y[2] = {a, b};
+        disStep(st, cs, linked, band, y, kGuard);
+        return y[0];
+    }
+};
+
+TEST(DisStage, KneeSettlesAtTwoAndAHalfDecibelsTenDecibelsOver) {
+    DisRig rig;
+    // Threshold -10 dB, ratio index 1 (factor 0.5), fastest attack.
+    rig.cs[0] = rig.cs[1] =
+        disChannelSettings(0.75f, 0.0f, 0.2f, 0.0f, 0.0f, 0.0f, 1.0f, 0.25f);
+    ASSERT_EQ(rig.cs[0].ratio, 0.5f);
+    float z = 0.0f;
+    const float level = 1.0001f;  // just above 1.0: read as itself, 0 dB
+    for (int i = 0; i < 200000; ++i) z = rig.step(level, 0.0f);
+    EXPECT_NEAR(rig.st[0].smooth, 2.5f, 0.01f);
+    EXPECT_NEAR(db(z / level), -1.25, 0.01);
+    EXPECT_LT(rig.st[1].smooth, 0.01f) << "silence on channel 2 stays below threshold";
+}
+
+TEST(DisStage, RatioIndexFiveTakes27DecibelsAt30Over) {
+    DisRig rig;
+    rig.cs[0] = rig.cs[1] =
+        disChannelSettings(0.25f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.25f);  // -30 dB
+    ASSERT_EQ(rig.cs[0].ratio, 0.9f);
+    float z = 0.0f;
+    for (int i = 0; i < 400000; ++i) z = rig.step(1.0001f, 0.0f);
+    EXPECT_NEAR(rig.st[0].smooth, 30.0f, 0.01f);
+    EXPECT_NEAR(db(z / 1.0001f), -27.0, 0.01);
+}
+
+TEST(DisStage, SideChainBandGainCutsTheLowBandBySixDecibels) {
+    for (float filter : {1.0f, 0.0f}) {
+        DisRig rig;
+        rig.cs[0] = rig.cs[1] = disChannelSettings(0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f, filter, 0.25f);
+        const double centre = (0.899 * 0.004535 + 0.001) * 22050.0;
+        const std::vector<float> x = sine(400000, 176400.0f, centre, 0.3);
+        std::vector<float> sc(x.size());
+        for (std::size_t i = 0; i < x.size(); ++i) {
+            rig.step(x[i], 0.0f);
+            const float w = rig.band.ch[0].y;
+            sc[i] = ((x[i] - w) * rig.cs[0].bandGain + (w + x[i])) * 0.5f;
+        }
+        const double gain = db(rms(sc, 200000, 400000) / rms(x, 200000, 400000));
+        if (filter >= 0.5f)
+            EXPECT_NEAR(gain, 0.0, 1e-4);
+        else
+            EXPECT_NEAR(gain, -6.02, 0.1);
+    }
+}
+
+TEST(DisStage, BypassPassesTheInputExactlyWhileTheDetectorRuns) {
+    DisRig rig;
+    rig.cs[0] = rig.cs[1] = disChannelSettings(0.0f, 0.0f, 1.0f, 0.0f, 1.0f, 1.0f, 1.0f, 0.25f);
+    for (float v : sine(20000, 176400.0f, 300.0, 0.9)) EXPECT_EQ(rig.step(v, v), v);
+    EXPECT_GT(rig.st[0].smooth, 1.0f);
+}
+
+TEST(DisStage, SteadyReductionInSilenceBelowTheCurveFloor) {
+    // Threshold -40 dB lies below the curve's floor of -30.1 dB.
+    DisRig rig;
+    rig.cs[0] = rig.cs[1] = disChannelSettings(0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.25f);
+    for (int i = 0; i < 200000; ++i) rig.step(0.0f, 0.0f);
+    const double over = 20.0 * std::log10(0.03124788) + 40.0;
+    EXPECT_NEAR(rig.st[0].smooth, 20.0 * std::pow(over / 20.0, 3.0), 0.01);
+}
+
+TEST(DisTable, AttackAndReleaseTimeConstantsHoldAtEveryRate) {
+    const double attackMs[] = {0.044, 0.22, 0.44, 2.3, 4.5, 11.3};
+    const double releaseMs[] = {45, 113, 227, 349, 515, 756};
+    for (float fs : {44100.0f, 48000.0f, 96000.0f}) {
+        const float os = static_cast<float>((44100.0 / fs) * 0.25);
+        for (int i = 0; i < 6; ++i) {
+            const float v = (i + 0.5f) / 5.5f;
+            ASSERT_EQ(disIndex(v), i);
+            const DisChannelSettings s = disChannelSettings(1, v, 0, v, 0, 0, 1, os);
+            const double tauUp = -1.0 / (4.0 * fs * std::log(s.smoother.up.c)) * 1000.0;
+            const double tauDown = -1.0 / (4.0 * fs * std::log(s.smoother.down.c)) * 1000.0;
+            EXPECT_NEAR(tauUp / attackMs[i], 1.0, 0.03) << fs << " " << i;
+            EXPECT_NEAR(tauDown / releaseMs[i], 1.0, 0.01) << fs << " " << i;
+        }
+    }
+}
+
+// ------------------------------------------------------------- DC blocker ---
+
+TEST(DcBlocker, TimeConstantIs17_4MillisecondsAtEveryRate) {
+    for (float fs : {22050.0f, 44100.0f, 48000.0f, 96000.0f, 192000.0f}) {
+        const float pole = dcBlockerPole(44100.0f / fs);
+        DcBlocker dc;
+        int n = 0;
+        while (dc.step(1.0f, pole, kGuard) > std::exp(-1.0f)) ++n;
+        EXPECT_NEAR(n / fs * 1000.0, 17.45, 0.05) << fs;
+    }
+}
+
+// ------------------------------------------------------------ transformer ---
+
+TEST(TransformerStage, GainDropsAtOnceTo0_35InMode0And0_92InMode2) {
+    const float expected[3] = {0.35f, 0.0f, 0.92f};
+    for (int mode : {0, 2}) {
+        const TransformerSettings s = transformerSettings(mode);
+        TransformerChannel t;
+        for (int i = 0; i < 100; ++i) EXPECT_EQ(t.step(0.4f, s, kGuard), 0.4f);
+        const float out = t.step(1.6f, s, kGuard);  // averaged level jumps to 1.0
+        EXPECT_NEAR(t.gain, expected[mode], 1e-6) << mode;
+        EXPECT_EQ(out, 1.6f * t.gain);
+    }
+}
+
+TEST(TransformerStage, RecoversWithItsReleaseAndDropsAgainAtOnce) {
+    // Mode 0 releases per output sample with 0.9997: 75.6 ms at 44.1 kHz.
+    const TransformerSettings s = transformerSettings(0);
+    TransformerChannel t;
+    t.step(2.0f, s, kGuard);  // level 1.0
+    const float dropped = t.gain;
+    int n = 0;
+    while (1.0f - t.gain > (1.0f - dropped) * std::exp(-1.0f)) {
+        t.step(0.0f, s, kGuard);
+        ++n;
+    }
+    EXPECT_NEAR(n / 44.1, 75.6, 1.0);
+    t.step(4.0f, s, kGuard);
+    EXPECT_LT(t.gain, dropped) << "a new peak drops the gain at once";
+}
+
+TEST(TransformerStage, StaticCurveOfMode2IsFiveToOneAbove0_9) {
+    const TransformerSettings s = transformerSettings(2);
+    TransformerChannel t;
+    float out = 0.0f;
+    for (int i = 0; i < 100; ++i) out = t.step(1.4f, s, kGuard);
+    EXPECT_NEAR(out, 0.9f + 0.5f * 0.2f, 1e-5);
+}
+
+// ------------------------------------------------------------------ noise ---
+
+TEST(NoiseGenerator, DrawsTheLinearCongruentialSequenceFromStateOne) {
+    NoiseGenerator n;
+    const int expected[] = {41, 18467, 6334, 26500, 19169, 15724};
+    for (int e : expected) EXPECT_EQ(n.draw(), e);
+}
+
+TEST(NoiseGenerator, NoiseIsNonNegativeAndAtMostNineMillionths) {
+    NoiseGenerator n;
+    double sum = 0.0;
+    for (int i = 0; i < 100000; ++i) {
+        const float v = n.next();
+        ASSERT_GE(v, 0.0f);
+        ASSERT_LE(v, 9e-6f);
+        sum += v;
+    }
+    EXPECT_NEAR(sum / 100000.0, 4.5e-6, 0.05e-6);
+}
