@@ -20,6 +20,26 @@ const Rgb kPrint = rgb(0xdcd8cc);
 const Rgb kPrintDim = rgb(0x9d998f);
 const Rgb kAccent = rgb(0xf0a23c);
 const Rgb kScale = rgb(0xb9b5a9);
+const Rgb kOptColor = rgb(0xf0a23c);  // the Opt stage's controls
+const Rgb kDisColor = rgb(0x7cc0e8);  // the Dis stage's controls
+
+// A control's name, centred at (x, y): a leading "OPT" or "DIS" takes its
+// stage's colour so that each stage's controls read as one group.
+void drawName(cairo_t* cr, double x, double y, const std::string& name) {
+    constexpr double kSize = 9, kTrack = 0.6;
+    const std::string prefix = name.substr(0, 4);
+    if (prefix != "OPT " && prefix != "DIS ") {
+        drawText(cr, x, y, name, kSize, Align::Center, true, kPrint, kTrack);
+        return;
+    }
+    const std::string rest = name.substr(4);
+    const double wp = textWidth(cr, prefix, kSize, true, kTrack) + kTrack;
+    const double wr = textWidth(cr, rest, kSize, true, kTrack);
+    const double x0 = x - (wp + wr) / 2;
+    drawText(cr, x0, y, prefix, kSize, Align::Left, true, prefix == "OPT " ? kOptColor : kDisColor,
+             kTrack);
+    drawText(cr, x0 + wp, y, rest, kSize, Align::Left, true, kPrint, kTrack);
+}
 
 // ---------------------------------------------------------------------------
 // Knobs
@@ -138,7 +158,7 @@ void paintKnobScale(cairo_t* cr, const KnobLook& k) {
 
     // Name (and unit) in the gap under the knob.
     const double nameY = k.sweep > 90 ? k.cy + r + 21 : k.cy + r + 13;
-    drawText(cr, k.cx, nameY, k.name, 9, Align::Center, true, kPrint, 0.6);
+    drawName(cr, k.cx, nameY, k.name);
     if (!k.unit.empty() && k.sweep > 90) {
         drawText(cr, k.cx, k.cy + r + 8, k.unit, 7.5, Align::Center, false, kPrintDim);
     }
@@ -257,7 +277,7 @@ const std::vector<SwitchLook>& switchLooks() {
         {19, 319, 360, "SC FILTER", 319, 318, "FULL", "LO CUT"},
         {22, 783, 359, "SC FILTER", 783, 318, "FULL", "LO CUT"},
         {24, 551.5, 392, "STEREO", 551.5, 336, "DUAL", "LINK"},
-        {25, 553.5, 551, "MODE", 553.5, 496, "L/R", "M/S"},
+        {25, 553.5, 551, "MATRIX", 539, 551, "L/R", "M/S"},
     };
     return looks;
 }
@@ -273,60 +293,83 @@ constexpr double kLever = 13.0;  // lever length from the nut's centre
 void paintToggleLegends(cairo_t* cr, const SwitchLook& s) {
     drawText(cr, s.cx, s.cy - kLever - 12, s.onLegend, 8, Align::Center, false, kPrint);
     drawText(cr, s.cx, s.cy + kLever + 12, s.offLegend, 8, Align::Center, false, kPrint);
-    drawText(cr, s.nameX, s.nameY, s.name, 9, Align::Center, true, kPrint, 0.6);
-    // Mounting plate.
-    cairo_set_source_rgba(cr, 0, 0, 0, 0.35);
-    roundedRect(cr, s.cx - 9.5, s.cy - 9.5, 19, 19, 3);
+    if (s.nameX < s.cx - 10)
+        drawText(cr, s.nameX, s.nameY, s.name, 9, Align::Right, true, kPrint, 0.6);
+    else
+        drawName(cr, s.nameX, s.nameY, s.name);
+    // Mounting plate with a recessed washer.
+    cairo_set_source_rgba(cr, 0, 0, 0, 0.30);
+    roundedRect(cr, s.cx - 11, s.cy - 11, 22, 22, 4);
     cairo_fill(cr);
+    cairo_set_line_width(cr, 1);
+    cairo_set_source_rgba(cr, 1, 1, 1, 0.10);
+    roundedRect(cr, s.cx - 10.5, s.cy - 10.5, 21, 21, 4);
+    cairo_stroke(cr);
 }
 
 void paintToggle(cairo_t* cr, const SwitchLook& s, bool on) {
     const double cx = s.cx, cy = s.cy;
-    // Nut.
-    cairo_pattern_t* nut = cairo_pattern_create_linear(0, cy - 7, 0, cy + 7);
-    cairo_pattern_add_color_stop_rgb(nut, 0, 0.78, 0.78, 0.80);
-    cairo_pattern_add_color_stop_rgb(nut, 1, 0.30, 0.30, 0.32);
+    // Washer.
+    cairo_set_source_rgb(cr, 0.09, 0.09, 0.10);
+    cairo_arc(cr, cx, cy, 8.5, 0, 2 * kPi);
+    cairo_fill(cr);
+    // Hex nut.
+    cairo_pattern_t* nut = cairo_pattern_create_linear(cx - 7, cy - 7, cx + 7, cy + 7);
+    cairo_pattern_add_color_stop_rgb(nut, 0, 0.86, 0.86, 0.88);
+    cairo_pattern_add_color_stop_rgb(nut, 0.5, 0.55, 0.55, 0.58);
+    cairo_pattern_add_color_stop_rgb(nut, 1, 0.28, 0.28, 0.30);
     cairo_set_source(cr, nut);
-    cairo_arc(cr, cx, cy, 7, 0, 2 * kPi);
+    for (int i = 0; i < 6; ++i) {
+        const double a = 30.0 + 60.0 * i;
+        if (i == 0)
+            cairo_move_to(cr, polarX(cx, 7.2, a), polarY(cy, 7.2, a));
+        else
+            cairo_line_to(cr, polarX(cx, 7.2, a), polarY(cy, 7.2, a));
+    }
+    cairo_close_path(cr);
     cairo_fill(cr);
     cairo_pattern_destroy(nut);
-    cairo_set_source_rgb(cr, 0.10, 0.10, 0.11);
-    cairo_arc(cr, cx, cy, 4.0, 0, 2 * kPi);
+    cairo_set_source_rgb(cr, 0.12, 0.12, 0.13);
+    cairo_arc(cr, cx, cy, 3.8, 0, 2 * kPi);
     cairo_fill(cr);
 
-    // Lever towards the legend of the current state.
+    // Chrome bat lever towards the legend of the current state.
     const double dir = on ? -1.0 : 1.0;
     const double tipY = cy + dir * kLever;
-    // shadow
-    cairo_set_source_rgba(cr, 0, 0, 0, 0.4);
+    cairo_set_source_rgba(cr, 0, 0, 0, 0.45);
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
-    cairo_set_line_width(cr, 4.5);
+    cairo_set_line_width(cr, 6.0);
     cairo_move_to(cr, cx + 1.5, cy + 2);
     cairo_line_to(cr, cx + 1.5, tipY + 2);
     cairo_stroke(cr);
-    cairo_pattern_t* lever = cairo_pattern_create_linear(cx - 3, 0, cx + 3, 0);
-    cairo_pattern_add_color_stop_rgb(lever, 0, 0.55, 0.55, 0.57);
-    cairo_pattern_add_color_stop_rgb(lever, 0.4, 0.95, 0.95, 0.96);
-    cairo_pattern_add_color_stop_rgb(lever, 1, 0.45, 0.45, 0.47);
+    cairo_pattern_t* lever = cairo_pattern_create_linear(cx - 4, 0, cx + 4, 0);
+    cairo_pattern_add_color_stop_rgb(lever, 0, 0.45, 0.45, 0.47);
+    cairo_pattern_add_color_stop_rgb(lever, 0.35, 0.98, 0.98, 0.99);
+    cairo_pattern_add_color_stop_rgb(lever, 0.7, 0.62, 0.62, 0.64);
+    cairo_pattern_add_color_stop_rgb(lever, 1, 0.35, 0.35, 0.37);
     cairo_set_source(cr, lever);
-    cairo_move_to(cr, cx - 2.2, cy);
-    cairo_line_to(cr, cx - 3.0, tipY);
-    cairo_line_to(cr, cx + 3.0, tipY);
-    cairo_line_to(cr, cx + 2.2, cy);
+    cairo_move_to(cr, cx - 2.0, cy);
+    cairo_line_to(cr, cx - 3.2, tipY);
+    cairo_line_to(cr, cx + 3.2, tipY);
+    cairo_line_to(cr, cx + 2.0, cy);
     cairo_close_path(cr);
     cairo_fill(cr);
-    cairo_arc(cr, cx, tipY, 3.6, 0, 2 * kPi);
+    cairo_arc(cr, cx, tipY, 4.0, 0, 2 * kPi);
     cairo_fill(cr);
     cairo_pattern_destroy(lever);
-    cairo_set_source_rgba(cr, 1, 1, 1, 0.8);
-    cairo_arc(cr, cx - 1.0, tipY - 1.0, 1.1, 0, 2 * kPi);
+    cairo_set_line_width(cr, 0.8);
+    cairo_set_source_rgba(cr, 0, 0, 0, 0.5);
+    cairo_arc(cr, cx, tipY, 4.0, 0, 2 * kPi);
+    cairo_stroke(cr);
+    cairo_set_source_rgba(cr, 1, 1, 1, 0.9);
+    cairo_arc(cr, cx - 1.2, tipY - 1.2, 1.2, 0, 2 * kPi);
     cairo_fill(cr);
 }
 
 constexpr double kButtonW = 40, kButtonH = 20;
 
 void paintButtonBase(cairo_t* cr, const SwitchLook& s) {
-    drawText(cr, s.nameX, s.nameY, s.name, 9, Align::Center, true, kPrint, 0.6);
+    drawName(cr, s.nameX, s.nameY, s.name);
     // Recess around the button.
     cairo_set_source_rgba(cr, 0, 0, 0, 0.45);
     roundedRect(cr, s.cx - kButtonW / 2 - 3, s.cy - kButtonH / 2 - 3, kButtonW + 6, kButtonH + 6,
@@ -396,12 +439,12 @@ void paintButton(cairo_t* cr, const SwitchLook& s, bool on) {
 struct MeterLook {
     double left, top, width, height;
     double pivotX() const { return left + width / 2; }
-    double pivotY() const { return top + 104; }
+    double pivotY() const { return top + 118; }
     double coverTop() const { return top + height - 12; }
 };
 
-constexpr double kMeterSweep = 46.0;  // degrees either side of vertical
-constexpr double kMeterRadius = 84.0;
+constexpr double kMeterSweep = 44.0;  // degrees either side of vertical
+constexpr double kMeterRadius = 98.0;
 
 double meterAngle(double db) { return kMeterSweep - 2.0 * kMeterSweep * (db / 30.0); }
 
@@ -465,10 +508,10 @@ void paintMeterFace(cairo_t* cr, const MeterLook& m) {
         const double a = meterAngle(db);
         char buf[8];
         std::snprintf(buf, sizeof buf, "%d", db);
-        drawText(cr, polarX(px, R + 14, a), polarY(py, R + 14, a), buf, 8.5, Align::Center, false,
+        drawText(cr, polarX(px, R + 15, a), polarY(py, R + 15, a), buf, 8.5, Align::Center, false,
                  ink);
     }
-    drawText(cr, px, py - R + 28, "GAIN REDUCTION  dB", 7.5, Align::Center, true, ink, 0.5);
+    drawText(cr, px, m.coverTop() - 8, "GAIN REDUCTION  dB", 7, Align::Center, true, ink, 0.6);
 
     // Cover plate hiding the pivot.
     cairo_pattern_t* cover = cairo_pattern_create_linear(0, m.coverTop(), 0, m.top + m.height);
@@ -527,7 +570,7 @@ void paintBrushedMetal(cairo_t* cr) {
         double x = -20.0 * n.uniform();
         while (x < kWindowWidth) {
             const double len = 40.0 + 220.0 * n.uniform();
-            const double a = 0.012 + 0.03 * n.uniform();
+            const double a = 0.008 + 0.022 * n.uniform();
             if (n.next() & 1)
                 cairo_set_source_rgba(cr, 1, 1, 1, a);
             else
@@ -588,9 +631,8 @@ void paintHeaderAndFooter(cairo_t* cr) {
     drawText(cr, 1080, 17, "RIGHT / SIDE", 10, Align::Right, false, kPrintDim, 1.2);
     drawText(cr, 990, 17, "CHANNEL 2", 10, Align::Right, true, kAccent, 1.2);
 
-    drawText(cr, 550, 16, "KVB", 20, Align::Center, true, rgb(0xeeeae0), 5.0);
-    engravedLine(cr, 470, 16, 515, 16);
-    engravedLine(cr, 588, 16, 633, 16);
+    drawText(cr, 550, 17, "DUAL-STAGE STEREO DYNAMICS", 8.5, Align::Center, false, kPrintDim,
+             2.0);
 
     // Footer bar: the editor draws its two labels on it.
     cairo_pattern_t* foot = cairo_pattern_create_linear(0, 584, 0, kWindowHeight);
@@ -605,7 +647,34 @@ void paintHeaderAndFooter(cairo_t* cr) {
     cairo_set_source_rgba(cr, 1, 1, 1, 0.10);
     cairo_rectangle(cr, 0, 584, kWindowWidth, 1);
     cairo_fill(cr);
-    drawText(cr, 550, 602, "DUAL-STAGE STEREO DYNAMICS", 8, Align::Center, false, kPrintDim, 1.5);
+}
+
+// The product name, embossed into the panel under the meters.
+void paintLogo(cairo_t* cr) {
+    const double x = 550, y = 262;
+    const std::string name = "KVB";
+    constexpr double kSize = 40, kTrack = 10;
+    // Engraved: dark edge above-left, light edge below-right, then the face.
+    drawText(cr, x - 1, y - 1, name, kSize, Align::Center, true, rgb(0x101012), kTrack);
+    drawText(cr, x + 1, y + 1, name, kSize, Align::Center, true, rgb(0x55575c), kTrack);
+    const double w = textWidth(cr, name, kSize, true, kTrack);
+    cairo_pattern_t* face = cairo_pattern_create_linear(0, y - 15, 0, y + 15);
+    cairo_pattern_add_color_stop_rgb(face, 0, 0.86, 0.85, 0.82);
+    cairo_pattern_add_color_stop_rgb(face, 1, 0.55, 0.55, 0.54);
+    cairo_save(cr);
+    cairo_rectangle(cr, x - w / 2 - 5, y - 25, w + 10, 50);
+    cairo_clip(cr);
+    cairo_push_group(cr);
+    drawText(cr, x, y, name, kSize, Align::Center, true, rgb(0xffffff), kTrack);
+    cairo_pattern_t* mask = cairo_pop_group(cr);
+    cairo_set_source(cr, face);
+    cairo_mask(cr, mask);
+    cairo_pattern_destroy(mask);
+    cairo_pattern_destroy(face);
+    cairo_restore(cr);
+    engravedLine(cr, x - 150, y - 1, x - w / 2 - 14, y - 1);
+    engravedLine(cr, x + w / 2 + 4, y - 1, x + 150, y - 1);
+    drawText(cr, x, y + 30, "STEREO COMPRESSOR", 8.5, Align::Center, true, kAccent, 3.0);
 }
 
 void paintMeterBridge(cairo_t* cr) {
@@ -628,6 +697,7 @@ void paintPanel(cairo_t* cr) {
     paintBrushedMetal(cr);
     paintHeaderAndFooter(cr);
     paintMeterBridge(cr);
+    paintLogo(cr);
     for (const auto& spec : kImages) {
         switch (spec.kind) {
             case Kind::Knob:
