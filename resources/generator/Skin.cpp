@@ -1,5 +1,6 @@
 #include "Skin.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -580,6 +581,19 @@ void paintBrushedMetal(cairo_t* cr) {
             cairo_stroke(cr);
             x += len * (0.6 + 0.6 * n.uniform());
         }
+    }
+
+    // Soft shading towards the side edges for depth.
+    for (int side = 0; side < 2; ++side) {
+        const double x0 = side == 0 ? 0 : kWindowWidth;
+        const double x1 = side == 0 ? 70 : kWindowWidth - 70;
+        cairo_pattern_t* v = cairo_pattern_create_linear(x0, 0, x1, 0);
+        cairo_pattern_add_color_stop_rgba(v, 0, 0, 0, 0, 0.28);
+        cairo_pattern_add_color_stop_rgba(v, 1, 0, 0, 0, 0);
+        cairo_set_source(cr, v);
+        cairo_rectangle(cr, std::min(x0, x1), 0, 70, kWindowHeight);
+        cairo_fill(cr);
+        cairo_pattern_destroy(v);
     }
 }
 

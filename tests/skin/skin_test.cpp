@@ -153,6 +153,7 @@ TEST(SkinLookup, EmbeddedBytesAreWhatTheGeneratorDrawsEveryTime) {
             ASSERT_EQ(bytes.size(), r.size) << e.id;
             EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), r.data)) << e.id;
         }
+        std::system(("rm -rf '" + dir + "'").c_str());
     }
 }
 #endif
@@ -407,8 +408,12 @@ TEST_F(SkinLook, MeterNeedleMovesEveryHalfDecibelFromLeftToRest) {
             const double centre = sum / count;
             EXPECT_GT(centre, previous) << id << " frame " << f;
             previous = centre;
-            if (f == 0) EXPECT_LT(centre, e.width / 2.0) << id;
-            if (f == 60) EXPECT_GT(centre, e.width / 2.0) << id;
+            if (f == 0) {
+                EXPECT_LT(centre, e.width / 2.0) << id;
+            }
+            if (f == 60) {
+                EXPECT_GT(centre, e.width / 2.0) << id;
+            }
         }
     }
 }
