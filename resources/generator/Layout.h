@@ -11,7 +11,7 @@ constexpr int kWindowHeight = 616;
 
 enum class Kind { Background, Knob, Button, Toggle, Meter };
 
-struct ImageSpec {
+struct SkinImage {
     int id;
     int width;
     int height;  // whole strip
@@ -22,7 +22,7 @@ struct ImageSpec {
     int param;   // parameter index shown by the control, -1 for none
 };
 
-constexpr ImageSpec kImages[] = {
+constexpr SkinImage kImages[] = {
     {101, 1100, 616, 1, 0, 0, Kind::Background, -1},
     {102, 119, 2856, 24, 21, 52, Kind::Knob, 0},     // OptThr1
     {103, 119, 2856, 24, 151, 174, Kind::Knob, 1},   // OptGain1
@@ -56,6 +56,6 @@ constexpr ImageSpec kImages[] = {
 
 constexpr int kImageCount = sizeof(kImages) / sizeof(kImages[0]);
 
-inline int frameHeight(const ImageSpec& s) { return s.height / s.frames; }
+inline int frameHeight(const SkinImage& s) { return s.height / s.frames; }
 
 }  // namespace skingen

@@ -449,7 +449,7 @@ constexpr double kMeterRadius = 98.0;
 
 double meterAngle(double db) { return kMeterSweep - 2.0 * kMeterSweep * (db / 30.0); }
 
-MeterLook meterLook(const ImageSpec& s) {
+MeterLook meterLook(const SkinImage& s) {
     return {double(s.left), double(s.top), double(s.width), double(frameHeight(s))};
 }
 
@@ -712,19 +712,19 @@ void paintPanel(cairo_t* cr) {
     paintHeaderAndFooter(cr);
     paintMeterBridge(cr);
     paintLogo(cr);
-    for (const auto& spec : kImages) {
-        switch (spec.kind) {
+    for (const auto& img : kImages) {
+        switch (img.kind) {
             case Kind::Knob:
-                if (const KnobLook* k = knobLook(spec.param)) paintKnobScale(cr, *k);
+                if (const KnobLook* k = knobLook(img.param)) paintKnobScale(cr, *k);
                 break;
             case Kind::Toggle:
-                if (const SwitchLook* s = switchLook(spec.param)) paintToggleLegends(cr, *s);
+                if (const SwitchLook* s = switchLook(img.param)) paintToggleLegends(cr, *s);
                 break;
             case Kind::Button:
-                if (const SwitchLook* s = switchLook(spec.param)) paintButtonBase(cr, *s);
+                if (const SwitchLook* s = switchLook(img.param)) paintButtonBase(cr, *s);
                 break;
             case Kind::Meter:
-                paintMeterFace(cr, meterLook(spec));
+                paintMeterFace(cr, meterLook(img));
                 break;
             case Kind::Background:
                 break;
@@ -736,23 +736,23 @@ void paintPanel(cairo_t* cr) {
     paintScrew(cr, 1090, 572);
 }
 
-void paintControlFrame(cairo_t* cr, cairo_surface_t* panel, const ImageSpec& spec, int frame) {
+void paintControlFrame(cairo_t* cr, cairo_surface_t* panel, const SkinImage& img, int frame) {
     applyFontOptions(cr);
-    const double v = spec.frames > 1 ? frame / double(spec.frames - 1) : 0.0;
-    switch (spec.kind) {
+    const double v = img.frames > 1 ? frame / double(img.frames - 1) : 0.0;
+    switch (img.kind) {
         case Kind::Knob:
-            if (const KnobLook* k = knobLook(spec.param)) paintKnob(cr, *k, knobAngle(*k, v));
+            if (const KnobLook* k = knobLook(img.param)) paintKnob(cr, *k, knobAngle(*k, v));
             break;
         case Kind::Toggle:
-            if (const SwitchLook* s = switchLook(spec.param)) paintToggle(cr, *s, frame == 1);
+            if (const SwitchLook* s = switchLook(img.param)) paintToggle(cr, *s, frame == 1);
             break;
         case Kind::Button:
-            if (const SwitchLook* s = switchLook(spec.param)) paintButton(cr, *s, frame == 1);
+            if (const SwitchLook* s = switchLook(img.param)) paintButton(cr, *s, frame == 1);
             break;
         case Kind::Meter:
             // Frame f stands for (60 - f) / 2 dB of gain reduction.
-            paintNeedle(cr, panel, meterLook(spec), (spec.frames - 1 - frame) * 30.0 /
-                                                        (spec.frames - 1));
+            paintNeedle(cr, panel, meterLook(img), (img.frames - 1 - frame) * 30.0 /
+                                                        (img.frames - 1));
             break;
         case Kind::Background:
             break;

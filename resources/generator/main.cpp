@@ -45,18 +45,18 @@ cairo_surface_t* renderPanel() {
     return s;
 }
 
-cairo_surface_t* renderStrip(cairo_surface_t* panel, const ImageSpec& spec) {
-    const int fh = frameHeight(spec);
-    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, spec.width, spec.height);
-    for (int f = 0; f < spec.frames; ++f) {
+cairo_surface_t* renderStrip(cairo_surface_t* panel, const SkinImage& img) {
+    const int fh = frameHeight(img);
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, img.width, img.height);
+    for (int f = 0; f < img.frames; ++f) {
         cairo_t* cr = cairo_create(s);
-        cairo_rectangle(cr, 0, f * fh, spec.width, fh);
+        cairo_rectangle(cr, 0, f * fh, img.width, fh);
         cairo_clip(cr);
         // Window coordinates from here on.
-        cairo_translate(cr, -spec.left, f * fh - spec.top);
+        cairo_translate(cr, -img.left, f * fh - img.top);
         cairo_set_source_surface(cr, panel, 0, 0);
         cairo_paint(cr);
-        paintControlFrame(cr, panel, spec, f);
+        paintControlFrame(cr, panel, img, f);
         cairo_destroy(cr);
     }
     cairo_surface_flush(s);
@@ -71,10 +71,10 @@ double defaultValue(int param) {
     return param >= 0 && param < 28 ? defaults[param] : 0.0;
 }
 
-int frameFor(const ImageSpec& spec, double v) {
-    if (spec.kind == Kind::Button || spec.kind == Kind::Toggle) return v != 0.0 ? 1 : 0;
-    const int f = static_cast<int>(std::floor(v * (spec.frames - 1)));
-    return f < 0 ? 0 : (f >= spec.frames ? spec.frames - 1 : f);
+int frameFor(const SkinImage& img, double v) {
+    if (img.kind == Kind::Button || img.kind == Kind::Toggle) return v != 0.0 ? 1 : 0;
+    const int f = static_cast<int>(std::floor(v * (img.frames - 1)));
+    return f < 0 ? 0 : (f >= img.frames ? img.frames - 1 : f);
 }
 
 bool writeMock(cairo_surface_t* panel, const std::vector<cairo_surface_t*>& strips,
@@ -84,14 +84,14 @@ bool writeMock(cairo_surface_t* panel, const std::vector<cairo_surface_t*>& stri
     cairo_set_source_surface(cr, panel, 0, 0);
     cairo_paint(cr);
     for (int i = 0; i < kImageCount; ++i) {
-        const ImageSpec& spec = kImages[i];
-        if (spec.kind == Kind::Background) continue;
-        const int fh = frameHeight(spec);
-        const int f = frameFor(spec, defaultValue(spec.param));
+        const SkinImage& img = kImages[i];
+        if (img.kind == Kind::Background) continue;
+        const int fh = frameHeight(img);
+        const int f = frameFor(img, defaultValue(img.param));
         cairo_save(cr);
-        cairo_rectangle(cr, spec.left, spec.top, spec.width, fh);
+        cairo_rectangle(cr, img.left, img.top, img.width, fh);
         cairo_clip(cr);
-        cairo_set_source_surface(cr, strips[i], spec.left, spec.top - f * fh);
+        cairo_set_source_surface(cr, strips[i], img.left, img.top - f * fh);
         cairo_paint(cr);
         cairo_restore(cr);
     }
@@ -125,18 +125,18 @@ int main(int argc, char** argv) {
     std::vector<cairo_surface_t*> strips(kImageCount, nullptr);
     int failures = 0;
     for (int i = 0; i < kImageCount; ++i) {
-        const ImageSpec& spec = kImages[i];
+        const SkinImage& img = kImages[i];
         int bpp = 32;
         std::vector<std::uint32_t> pixels;
-        if (spec.kind == Kind::Background) {
+        if (img.kind == Kind::Background) {
             bpp = 24;
             pixels = opaquePixels(panel);
         } else {
-            strips[i] = renderStrip(panel, spec);
+            strips[i] = renderStrip(panel, img);
             pixels = opaquePixels(strips[i]);
         }
-        const std::string path = outDir + "/bmp" + std::to_string(spec.id) + ".bmp";
-        if (!writeFile(path, encodeBmp(spec.width, spec.height, bpp, pixels))) {
+        const std::string path = outDir + "/bmp" + std::to_string(img.id) + ".bmp";
+        if (!writeFile(path, encodeBmp(img.width, img.height, bpp, pixels))) {
             std::fprintf(stderr, "kvb_skin_generator: cannot write %s\n", path.c_str());
             ++failures;
         }
