@@ -216,8 +216,14 @@ public:
                 break;
             }
             case MotionNotify: {
-                // Only the latest position matters.
-                while (XCheckTypedWindowEvent(display, window, MotionNotify, &e)) {}
+                // Only the latest of several moves in a row matters (but a
+                // move after a release must stay after it).
+                while (XPending(display) > 0) {
+                    XEvent next;
+                    XPeekEvent(display, &next);
+                    if (next.type != MotionNotify) break;
+                    XNextEvent(display, &e);
+                }
                 listener->windowMouseMoved(CPoint(e.xmotion.x, e.xmotion.y),
                                            buttonsFromState(e.xmotion.state));
                 break;
