@@ -1,13 +1,14 @@
 // The X11 back end: a child window of the host's window on a display
-// connection of its own, drawn with cairo through an image back buffer, with
-// its input read in the editor's idle (the host's event loop is not ours).
+// connection of its own, drawn with cairo into an image back buffer whose
+// changed parts are put into the window with XPutImage, with its input read
+// in the editor's idle (the host's event loop is not ours).
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
-#include <cairo-xlib.h>
 #include <cairo.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 
 #include "vstgui/platform/Platform.h"
@@ -153,12 +154,12 @@ public:
                 return false;
             }
             visual = pa.visual;
+            depth = pa.depth;
+            gc = XCreateGC(display, window, 0, nullptr);
         }
         back = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
         context = std::make_unique<x11::CairoDrawContext>(back);
-        screen = cairo_xlib_surface_create(display, window, visual, w, h);
-        if (cairo_surface_status(back) != CAIRO_STATUS_SUCCESS || !context->ok() ||
-            cairo_surface_status(screen) != CAIRO_STATUS_SUCCESS) {
+        if (cairo_surface_status(back) != CAIRO_STATUS_SUCCESS || !context->ok() || !makeImage()) {
             close();
             return false;
         }
@@ -169,16 +170,18 @@ public:
 
     void close() override {
         context.reset();
+        if (image) {
+            if (image->data == reinterpret_cast<char*>(backData())) image->data = nullptr;
+            XDestroyImage(image);  // frees a conversion buffer, never the back buffer
+        }
+        image = nullptr;
         if (back) cairo_surface_destroy(back);
         back = nullptr;
         if (!display) return;
         {
             ErrorTrap trap(display);
-            if (screen) {
-                cairo_surface_finish(screen);
-                cairo_surface_destroy(screen);
-            }
-            screen = nullptr;
+            if (gc) XFreeGC(display, gc);
+            gc = nullptr;
             if (window != None) XDestroyWindow(display, window);
             window = None;
             trap.syncOk();
@@ -261,19 +264,78 @@ public:
     }
 
 private:
+    unsigned char* backData() const { return back ? cairo_image_surface_get_data(back) : nullptr; }
+
+    // The XImage that XPutImage sends. The back buffer's words (0x00RRGGBB)
+    // are already a 32-bit ZPixmap of the usual true-colour visuals, so the
+    // image simply points at them; any other visual gets a buffer of its
+    // own, converted pixel by pixel.
+    bool makeImage() {
+        native = depth >= 24 && visual && visual->red_mask == 0xFF0000 &&
+                 visual->green_mask == 0xFF00 && visual->blue_mask == 0xFF;
+        if (native) {
+            image = XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0,
+                                 reinterpret_cast<char*>(backData()),
+                                 static_cast<unsigned>(width), static_cast<unsigned>(height), 32,
+                                 cairo_image_surface_get_stride(back));
+            if (image && (image->bits_per_pixel != 32 || image->byte_order != LSBFirst)) {
+                image->data = nullptr;
+                XDestroyImage(image);
+                image = nullptr;
+                native = false;
+            }
+            if (image) return true;
+        }
+        image = XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr,
+                             static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
+        if (!image) return false;
+        image->data = static_cast<char*>(
+            std::malloc(static_cast<std::size_t>(image->bytes_per_line) * static_cast<std::size_t>(height)));
+        if (!image->data) {
+            XDestroyImage(image);
+            image = nullptr;
+            return false;
+        }
+        return true;
+    }
+
     // Call with an ErrorTrap in place.
     void copyToScreen(const std::vector<CRect>& areas) {
-        if (!screen || !back) return;
+        if (!image || !back || !gc) return;
         cairo_surface_flush(back);
-        cairo_t* cr = cairo_create(screen);
-        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-        cairo_set_source_surface(cr, back, 0, 0);
-        for (const CRect& a : areas) cairo_rectangle(cr, a.left, a.top, a.width(), a.height());
-        cairo_fill(cr);
-        cairo_destroy(cr);
-        cairo_surface_flush(screen);
+        const CRect whole(0, 0, width, height);
+        for (const CRect& area : areas) {
+            const CRect a = area.intersection(whole);
+            if (a.isEmpty()) continue;
+            if (!native) {
+                const unsigned char* data = backData();
+                const int stride = cairo_image_surface_get_stride(back);
+                for (long y = a.top; y < a.bottom; ++y) {
+                    const auto* row = reinterpret_cast<const std::uint32_t*>(data + y * stride);
+                    for (long x = a.left; x < a.right; ++x) {
+                        const std::uint32_t p = row[x];
+                        XPutPixel(image, static_cast<int>(x), static_cast<int>(y),
+                                  scaled(p >> 16, visual->red_mask) |
+                                      scaled(p >> 8, visual->green_mask) |
+                                      scaled(p, visual->blue_mask));
+                    }
+                }
+            }
+            XPutImage(display, window, gc, image, static_cast<int>(a.left), static_cast<int>(a.top),
+                      static_cast<int>(a.left), static_cast<int>(a.top),
+                      static_cast<unsigned>(a.width()), static_cast<unsigned>(a.height()));
+        }
         // Round trip: once present() returns, the server shows the picture.
         XSync(display, False);
+    }
+
+    // An 8-bit channel placed into a visual's channel mask.
+    static unsigned long scaled(std::uint32_t channel, unsigned long mask) {
+        if (!mask) return 0;
+        int shift = 0;
+        while (!((mask >> shift) & 1)) ++shift;
+        const unsigned long max = mask >> shift;
+        return (((channel & 0xFF) * max + 127) / 255) << shift;
     }
 
     void closeDisplay() {
@@ -290,8 +352,11 @@ private:
     WindowListener* listener = nullptr;
     int width = 0;
     int height = 0;
+    int depth = 0;
+    GC gc = nullptr;
+    XImage* image = nullptr;
+    bool native = false;
     cairo_surface_t* back = nullptr;
-    cairo_surface_t* screen = nullptr;
     std::unique_ptr<x11::CairoDrawContext> context;
 };
 

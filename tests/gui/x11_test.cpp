@@ -1,0 +1,338 @@
+// The editor on a real X server (an Xvfb these tests start), mostly through
+// the built plug-in as a host sees it: loaded with dlopen, driven through
+// its AEffect, its window captured and clicked with xdotool.
+#include <gtest/gtest.h>
+
+#include <cairo.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "editor/ControlsguiEditor.h"
+#include "editor/Layout.h"
+#include "host/DemoSignal.h"
+#include "host/PluginHost.h"
+#include "shell/Controlsgui.h"
+#include "tests/TestHost.h"
+#include "tests/gui/GuiTestSupport.h"
+#include "tests/gui/XvfbServer.h"
+#include "vstgui/platform/x11/CairoDrawContext.h"
+#include "vstgui/vstgui.h"
+
+using namespace VSTGUI;
+using namespace kvbeditor;
+using guitest::HostWindow;
+using guitest::Picture;
+
+namespace {
+
+guitest::XvfbServer* xserver = nullptr;
+
+class XvfbEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        xserver = new guitest::XvfbServer;
+        ASSERT_TRUE(xserver->start()) << xserver->error();
+    }
+    void TearDown() override {
+        delete xserver;
+        xserver = nullptr;
+    }
+};
+
+constexpr int kOptThr1 = 0, kDisAtk1 = 3, kOptGain2 = 8, kOptMode = 14, kOptByp1 = 18;
+
+const ControlLayout& layoutOf(int tag) {
+    for (const auto& c : kControls)
+        if (c.tag == tag) return c;
+    return kControls[0];
+}
+
+CRect rectOf(int tag) {
+    const ControlLayout& c = layoutOf(tag);
+    return CRect(c.left, c.top, c.right, c.bottom);
+}
+
+CPoint centreOf(int tag) {
+    const CRect r = rectOf(tag);
+    return CPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+}
+
+// Mismatching pixels between the capture at a control's rectangle and frame
+// `frameIndex` of its strip.
+long frameMismatches(const Picture& p, int tag, int frameIndex) {
+    const ControlLayout& c = layoutOf(tag);
+    const skin::Image& strip = guitest::skinImage(c.bitmapId);
+    const int frameHeight = strip.height / c.frames;
+    return guitest::mismatches(p, rectOf(tag), strip, frameIndex * frameHeight);
+}
+
+// The frame the capture shows at a control's rectangle, or -1 if none of
+// its strip's frames matches exactly.
+int shownFrame(const Picture& p, int tag) {
+    for (int f = 0; f < layoutOf(tag).frames; ++f)
+        if (frameMismatches(p, tag, f) == 0) return f;
+    return -1;
+}
+
+// The status label as it should look with `text`, drawn off screen with the
+// same widgets, fonts and colours.
+Picture statusLabelPicture(const char* text) {
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1100, 616);
+    Picture out;
+    {
+        platform::x11::CairoDrawContext target(s);
+        CDrawContext context(target);
+        auto* label = new CTextLabel(CRect(kStatusLabel.left, kStatusLabel.top, kStatusLabel.right,
+                                           kStatusLabel.bottom),
+                                     text, nullptr, 0);
+        label->setFont(kNormalFont);
+        label->setFontColor(CColor{60, 60, 60, 0});
+        label->setBackColor(kBlackCColor);
+        label->setFrameColor(kBlackCColor);
+        label->setHoriAlign(kLeftText);
+        label->draw(&context);
+        label->forget();
+    }
+    cairo_surface_flush(s);
+    out.width = 1100;
+    out.height = 616;
+    out.pixels.resize(1100 * 616);
+    const unsigned char* data = cairo_image_surface_get_data(s);
+    const int stride = cairo_image_surface_get_stride(s);
+    for (int y = 0; y < 616; ++y)
+        for (int x = 0; x < 1100; ++x)
+            out.pixels[static_cast<std::size_t>(y * 1100 + x)] =
+                reinterpret_cast<const std::uint32_t*>(data + y * stride)[x] & 0xFFFFFFu;
+    cairo_surface_destroy(s);
+    return out;
+}
+
+const CRect kStatusRect(kStatusLabel.left, kStatusLabel.top, kStatusLabel.right,
+                        kStatusLabel.bottom);
+
+// The built plug-in in a host window.
+class PluginWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(host.load(KVB_PLUGIN_PATH)) << host.error();
+        ASSERT_TRUE(window.create(1100, 616));
+    }
+    void TearDown() override {
+        if (isOpen) host.dispatch(vst::effEditClose);
+        host.unload();
+    }
+
+    bool open() {
+        isOpen = host.dispatch(vst::effEditOpen, 0, 0, window.parentHandle()) == 1;
+        if (isOpen) settle();
+        return isOpen;
+    }
+    void close() {
+        host.dispatch(vst::effEditClose);
+        isOpen = false;
+    }
+    void idle() { host.dispatch(vst::effEditIdle); }
+    // Long enough for the first picture and a meter refresh.
+    void settle() { guitest::pumpFor([this] { idle(); }, 250); }
+    float param(int i) { return host.effect()->getParameter(host.effect(), i); }
+    void setParam(int i, float v) { host.effect()->setParameter(host.effect(), i, v); }
+    std::string xid() const { return std::to_string(window.window()); }
+
+    // Waits, idling, until parameter `i` leaves `from`; answers the new value.
+    float waitForChange(int i, float from) {
+        guitest::pumpUntil([this] { idle(); }, [&] { return param(i) != from; }, 3000);
+        settle();
+        return param(i);
+    }
+
+    kvbhost::PluginHost host;
+    HostWindow window;
+    bool isOpen = false;
+};
+
+TEST_F(PluginWindow, OpensClosesAndOpensAgainThroughTheDispatcher) {
+    vst::ERect* r = nullptr;
+    ASSERT_EQ(host.dispatch(vst::effEditGetRect, 0, 0, &r), 1);
+    EXPECT_EQ(r->right - r->left, 1100);
+    EXPECT_EQ(r->bottom - r->top, 616);
+    EXPECT_EQ(window.childCount(), 0);
+
+    ASSERT_TRUE(open());
+    EXPECT_EQ(window.childCount(), 1);
+    const Picture first = window.capture();
+    // The title strip is bare background.
+    EXPECT_EQ(guitest::mismatches(first, CRect(0, 0, 1100, 40), guitest::skinImage(101), 0), 0);
+
+    close();
+    EXPECT_EQ(window.childCount(), 0);
+    ASSERT_TRUE(open());
+    EXPECT_EQ(window.childCount(), 1);
+    const Picture second = window.capture();
+    EXPECT_EQ(guitest::mismatches(first, second, CRect(0, 0, 1100, 616)), 0);
+    close();
+    ASSERT_TRUE(open());
+    EXPECT_EQ(window.childCount(), 1);
+}
+
+TEST_F(PluginWindow, AnEditorWithoutAParentWindowDoesNotOpen) {
+    EXPECT_EQ(host.dispatch(vst::effEditOpen, 0, 0, nullptr), 0);
+    // A window id that does not exist: refused, and the process lives on.
+    EXPECT_EQ(host.dispatch(vst::effEditOpen, 0, 0, reinterpret_cast<void*>(0x7ffffff0)), 0);
+    ASSERT_TRUE(open());
+    EXPECT_EQ(window.childCount(), 1);
+}
+
+TEST_F(PluginWindow, CaptureShowsTheFrameEachValueSelects) {
+    // Every knob at some multiple of 1/N, every switch on or off.
+    for (const auto& c : kControls) {
+        if (c.kind == ViewKind::Knob) setParam(c.tag, static_cast<float>((c.tag * 7) % (c.steps + 1)) / static_cast<float>(c.steps));
+        if (c.kind == ViewKind::Switch) setParam(c.tag, static_cast<float>(c.tag % 2));
+    }
+    ASSERT_TRUE(open());
+    const Picture p = window.capture();
+    for (const auto& c : kControls) {
+        int expected = 60;  // meters: no audio yet, at rest
+        if (c.kind == ViewKind::Knob) {
+            const int k = (c.tag * 7) % (c.steps + 1);
+            expected = k == 0 ? 0 : k - 1;
+        } else if (c.kind == ViewKind::Switch) {
+            expected = c.tag % 2;
+        }
+        EXPECT_EQ(frameMismatches(p, c.tag, expected), 0)
+            << "tag " << c.tag << " shows frame " << shownFrame(p, c.tag) << ", not " << expected;
+    }
+    EXPECT_EQ(guitest::mismatches(p, statusLabelPicture("---"), kStatusRect), 0);
+}
+
+TEST_F(PluginWindow, DraggingOptThr1SetsAMultipleOfOneTwentyFourth) {
+    setParam(kOptThr1, 0.0f);
+    ASSERT_TRUE(open());
+    host.events.clear();
+    const CPoint c = centreOf(kOptThr1);
+    ASSERT_TRUE(guitest::xdotool("mousemove --window " + xid() + " " + std::to_string(c.x) + " " +
+                                 std::to_string(c.y) + " mousedown 1 mousemove --window " + xid() +
+                                 " " + std::to_string(c.x + 60) + " " + std::to_string(c.y - 42) +
+                                 " mouseup 1"));
+    const float v = waitForChange(kOptThr1, 0.0f);
+    // 60 right and 42 up: 0.51 of the range, sent as 12/24.
+    EXPECT_EQ(v, 0.5f);
+    EXPECT_FLOAT_EQ(v * 24.0f, std::round(v * 24.0f));
+    ASSERT_GE(host.events.size(), 3u);
+    EXPECT_EQ(host.events.front().opcode, vst::audioMasterBeginEdit);
+    EXPECT_EQ(host.events.back().opcode, vst::audioMasterEndEdit);
+    const Picture p = window.capture();
+    EXPECT_EQ(frameMismatches(p, kOptThr1, 11), 0) << "shows " << shownFrame(p, kOptThr1);
+    char text[32];
+    std::snprintf(text, sizeof text, "Parameter %.2f", v);
+    const Picture expected = statusLabelPicture(text);
+    ASSERT_GT(guitest::mismatches(expected, statusLabelPicture("---"), kStatusRect), 0);
+    EXPECT_EQ(guitest::mismatches(p, expected, kStatusRect), 0) << "status label is not '" << text << "'";
+}
+
+TEST_F(PluginWindow, ClickingASwitchTogglesItsParameter) {
+    setParam(kOptByp1, 0.0f);
+    ASSERT_TRUE(open());
+    const CPoint c = centreOf(kOptByp1);
+    ASSERT_TRUE(guitest::xdotool("mousemove --window " + xid() + " " + std::to_string(c.x) + " " +
+                                 std::to_string(c.y) + " click 1"));
+    EXPECT_EQ(waitForChange(kOptByp1, 0.0f), 1.0f);
+    Picture p = window.capture();
+    EXPECT_EQ(frameMismatches(p, kOptByp1, 1), 0);
+    EXPECT_EQ(guitest::mismatches(p, statusLabelPicture("Parameter 1.00"), kStatusRect), 0);
+    ASSERT_TRUE(guitest::xdotool("click 1"));
+    EXPECT_EQ(waitForChange(kOptByp1, 1.0f), 0.0f);
+    p = window.capture();
+    EXPECT_EQ(frameMismatches(p, kOptByp1, 0), 0);
+}
+
+TEST_F(PluginWindow, TheWheelCannotMoveAThreeStepKnob) {
+    setParam(kOptMode, 1.0f / 3.0f);
+    setParam(kDisAtk1, 0.0f);
+    ASSERT_TRUE(open());
+    // The same wheel moves a six-step knob, so the wheel does arrive.
+    CPoint c = centreOf(kDisAtk1);
+    ASSERT_TRUE(guitest::xdotool("mousemove --window " + xid() + " " + std::to_string(c.x) + " " +
+                                 std::to_string(c.y) + " click 4"));
+    EXPECT_FLOAT_EQ(waitForChange(kDisAtk1, 0.0f), 1.0f / 6.0f);
+
+    c = centreOf(kOptMode);
+    host.events.clear();
+    ASSERT_TRUE(guitest::xdotool("mousemove --window " + xid() + " " + std::to_string(c.x) + " " +
+                                 std::to_string(c.y) + " click 4 click 4 click 5"));
+    guitest::pumpUntil([this] { idle(); }, [this] { return host.events.size() >= 9; }, 3000);
+    settle();
+    EXPECT_EQ(host.events.size(), 9u) << "three wheel steps, three gestures";
+    EXPECT_EQ(param(kOptMode), 1.0f / 3.0f);
+    EXPECT_EQ(frameMismatches(window.capture(), kOptMode, 0), 0);
+}
+
+TEST_F(PluginWindow, HostAutomationMovesAKnobAndLeavesTheStatusLabel) {
+    setParam(kOptGain2, 0.0f);
+    ASSERT_TRUE(open());
+    const Picture before = window.capture();
+    setParam(kOptGain2, 0.75f);
+    settle();
+    const Picture after = window.capture();
+    EXPECT_EQ(frameMismatches(after, kOptGain2, 17), 0) << "shows " << shownFrame(after, kOptGain2);
+    EXPECT_EQ(guitest::mismatches(before, after, kStatusRect), 0);
+    EXPECT_EQ(guitest::mismatches(after, statusLabelPicture("---"), kStatusRect), 0);
+}
+
+TEST_F(PluginWindow, MetersLeaveTheirRestWithGainReduction) {
+    // Low thresholds and the built-in signal: both stages reduce gain.
+    for (int i : {0, 2, 7, 9}) setParam(i, 0.0f);
+    host.dispatch(vst::effMainsChanged, 0, 1);
+    std::vector<float> l(44100), r(44100), ol(512), orr(512);
+    kvbhost::renderDemoSignal(44100.0f, l.size(), l.data(), r.data());
+    for (std::size_t at = 0; at + 512 <= l.size(); at += 512) {
+        float* in[2] = {l.data() + at, r.data() + at};
+        float* out[2] = {ol.data(), orr.data()};
+        host.effect()->processReplacing(host.effect(), in, out, 512);
+    }
+    ASSERT_TRUE(open());
+    const Picture p = window.capture();
+    for (int tag : {kMeter1Tag, kMeter2Tag}) {
+        const int f = shownFrame(p, tag);
+        EXPECT_GE(f, 0) << "meter " << tag << " shows no frame of its strip";
+        EXPECT_LT(f, 60) << "meter " << tag << " still at rest";
+    }
+}
+
+// The meters against the values the processing publishes: in-process, with
+// the X11 back end, playing the processing's part.
+TEST(EditorOnX11, MetersFollowThePublishedValues) {
+    TestHost::reset();
+    vst::AEffect* e = createEffectInstance(TestHost::callback);
+    ASSERT_NE(e, nullptr);
+    auto* kvb = static_cast<Controlsgui*>(static_cast<AudioEffect*>(e->object));
+    auto& m1 = const_cast<std::atomic<float>&>(*kvb->getMeter1Address());
+    auto& m2 = const_cast<std::atomic<float>&>(*kvb->getMeter2Address());
+    HostWindow window;
+    ASSERT_TRUE(window.create(1100, 616));
+    ASSERT_EQ(e->dispatcher(e, vst::effEditOpen, 0, 0, window.parentHandle(), 0.0f), 1);
+    auto idle = [&] { e->dispatcher(e, vst::effEditIdle, 0, 0, nullptr, 0.0f); };
+    const std::pair<float, int> cases[] = {{15.0f, 30}, {0.0f, 60}, {10.0f, 39}, {30.0f, 0}};
+    for (const auto& [db, frameIndex] : cases) {
+        m1.store(db);
+        m2.store(db);
+        guitest::pumpFor(idle, 200);  // past a refresh, then drawn
+        const Picture p = window.capture();
+        EXPECT_EQ(frameMismatches(p, kMeter1Tag, frameIndex), 0)
+            << db << " dB shows " << shownFrame(p, kMeter1Tag);
+        EXPECT_EQ(frameMismatches(p, kMeter2Tag, frameIndex), 0)
+            << db << " dB shows " << shownFrame(p, kMeter2Tag);
+    }
+    e->dispatcher(e, vst::effEditClose, 0, 0, nullptr, 0.0f);
+    e->dispatcher(e, vst::effClose, 0, 0, nullptr, 0.0f);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    ::testing::AddGlobalTestEnvironment(new XvfbEnvironment);
+    return RUN_ALL_TESTS();
+}
