@@ -5,6 +5,8 @@
 
 #include <cairo.h>
 
+#include <sys/wait.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -327,6 +329,75 @@ TEST(EditorOnX11, MetersFollowThePublishedValues) {
     }
     e->dispatcher(e, vst::effEditClose, 0, 0, nullptr, 0.0f);
     e->dispatcher(e, vst::effClose, 0, 0, nullptr, 0.0f);
+}
+
+// kvb gui and kvb screenshot, run as a user runs them.
+struct CommandResult {
+    int exitCode;
+    std::string output;
+};
+
+CommandResult runKvb(const std::string& args, bool withDisplay = true) {
+    const std::string command = std::string(withDisplay ? "" : "env -u DISPLAY ") + KVB_HOST_PATH +
+                                " " + args + " 2>&1";
+    CommandResult r{-1, ""};
+    FILE* p = popen(command.c_str(), "r");
+    if (!p) return r;
+    char buf[256];
+    while (std::fgets(buf, sizeof buf, p)) r.output += buf;
+    const int status = pclose(p);
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+Picture readPng(const std::string& path) {
+    Picture out;
+    cairo_surface_t* s = cairo_image_surface_create_from_png(path.c_str());
+    if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
+        out.width = cairo_image_surface_get_width(s);
+        out.height = cairo_image_surface_get_height(s);
+        const unsigned char* data = cairo_image_surface_get_data(s);
+        const int stride = cairo_image_surface_get_stride(s);
+        for (int y = 0; y < out.height; ++y)
+            for (int x = 0; x < out.width; ++x)
+                out.pixels.push_back(reinterpret_cast<const std::uint32_t*>(data + y * stride)[x] &
+                                     0xFFFFFFu);
+    }
+    cairo_surface_destroy(s);
+    return out;
+}
+
+TEST(KvbCommands, ScreenshotSavesTheEditorsPicture) {
+    const std::string out = ::testing::TempDir() + "kvb_screenshot_test.png";
+    std::remove(out.c_str());
+    const CommandResult r = runKvb("screenshot " + out + " --set OptThr1=0.5 --set OptByp1=1" +
+                                   " --set 14=1 --audio 0 --plugin " + KVB_PLUGIN_PATH);
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    const Picture p = readPng(out);
+    ASSERT_EQ(p.width, 1100);
+    ASSERT_EQ(p.height, 616);
+    EXPECT_EQ(frameMismatches(p, kOptThr1, 11), 0) << "shows " << shownFrame(p, kOptThr1);
+    EXPECT_EQ(frameMismatches(p, kOptByp1, 1), 0);
+    EXPECT_EQ(frameMismatches(p, kOptMode, 2), 0);
+    EXPECT_EQ(frameMismatches(p, kMeter1Tag, 60), 0);
+    EXPECT_EQ(guitest::mismatches(p, CRect(0, 0, 1100, 40), guitest::skinImage(101), 0), 0);
+    std::remove(out.c_str());
+}
+
+TEST(KvbCommands, ScreenshotRefusesAnUnknownParameter) {
+    const CommandResult r = runKvb("screenshot /dev/null --set Nope=1 --plugin " +
+                                   std::string(KVB_PLUGIN_PATH));
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_NE(r.output.find("Nope"), std::string::npos) << r.output;
+}
+
+TEST(KvbCommands, WithoutADisplayBothSaySo) {
+    for (const char* command : {"gui", "screenshot /tmp/never.png"}) {
+        const CommandResult r = runKvb(command, false);
+        EXPECT_NE(r.exitCode, 0) << command;
+        EXPECT_NE(r.output.find("no X display (is DISPLAY set? try xvfb-run)"), std::string::npos)
+            << command << ": " << r.output;
+    }
 }
 
 }  // namespace
