@@ -35,6 +35,9 @@ struct BlockSettings {
     bool midSide = false;
     // StereoMode at or below 0.5 and MSMode not below 0.5: one shared gain.
     bool linked = false;
+    // The same settings laid out for the oversampled steps.
+    OptStepSettings optStep;
+    DisStepSettings disStep;
 };
 
 BlockSettings deriveBlockSettings(const float (&p)[kProcessingParams], float rateRatio,

@@ -24,3 +24,16 @@ DisChannelSettings disChannelSettings(float thr, float attack, float ratio, floa
     s.bandGain = scFilter < 0.5f ? 0.5f : 1.0f;
     return s;
 }
+
+DisStepSettings disStepSettings(const DisChannelSettings (&ch)[2], bool linked) {
+    DisStepSettings s;
+    s.smoother = pairOf(ch[0].smoother, ch[1].smoother);
+    s.bandGain = f2(ch[0].bandGain, ch[1].bandGain);
+    s.thresholdDb = f2(ch[0].thresholdDb, ch[1].thresholdDb);
+    s.threshold = f2(ch[0].threshold, ch[1].threshold);
+    s.ratio = f2(ch[0].ratio, ch[1].ratio);
+    s.makeUpDb = f2(ch[0].makeUpDb, ch[1].makeUpDb);
+    s.active = f2(ch[0].active, ch[1].active);
+    s.linked = linked;
+    return s;
+}

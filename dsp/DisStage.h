@@ -40,50 +40,65 @@ struct DisChannelSettings {
 DisChannelSettings disChannelSettings(float thr, float attack, float ratio, float release,
                                       float gain, float bypass, float scFilter, float osRateRatio);
 
-struct DisChannel {
-    float smooth = 0.0f;  // smoothed, knee-shaped dB above threshold
+// Everything one Dis step needs, both channels side by side.
+struct DisStepSettings {
+    RiseFall2 smoother;
+    F2 bandGain, thresholdDb, threshold, ratio, makeUpDb, active;
+    bool linked = false;  // one gain for both channels
+};
+
+DisStepSettings disStepSettings(const DisChannelSettings (&ch)[2], bool linked);
+
+// The Dis state of both channels.
+struct DisState {
+    F2 smooth = zero2();  // smoothed, knee-shaped dB above threshold
 };
 
 // Side-chain magnitude to detector level. Up to 1.0 a polynomial that rises
 // from 0.03125 (−30.1 dB) at 0; above 1.0 the magnitude itself.
-inline float disLevelCurve(float sc) {
-    const float level = std::fabs(sc);
-    if (level > 1.0f) return level;
-    const float q2 = sc * sc;
-    const float q4 = q2 * q2;
-    return 2.0f * (q4 * (4.5072875f * q2 - 3.7919977f - 1.9086499f * q4) +
-                   (1.6720511f * q2 + 0.015623941f));
+inline F2 disLevelCurve(F2 sc) {
+    const F2 magnitude = abs(sc);
+    const F2 q2 = sc * sc;
+    const F2 q4 = q2 * q2;
+    const F2 curve = f2(2.0f) * (q4 * (f2(4.5072875f) * q2 - f2(3.7919977f) - f2(1.9086499f) * q4) +
+                                 (f2(1.6720511f) * q2 + f2(0.015623941f)));
+    return select(magnitude > f2(1.0f), magnitude, curve);
 }
+inline float disLevelCurve(float sc) { return lane0(disLevelCurve(f2(sc))); }
 
 // Cubic knee: below 20 dB over, 20·(over/20)³.
-inline float disKnee(float over) {
-    if (over < 20.0f) {
-        const float t = over * 0.05f;
-        return t * t * t * 20.0f;
-    }
-    return over;
+inline F2 disKnee(F2 over) {
+    const F2 t = over * f2(0.05f);
+    return select(over < f2(20.0f), t * t * t * f2(20.0f), over);
 }
 
-// One oversampled step of both channels: y in, gain-applied y out. band is
-// side-chain section 2; g is the chain's guard offset.
-inline void disStep(DisChannel (&st)[2], const DisChannelSettings (&cs)[2], bool linked,
-                    PeakingCore& band, float (&y)[2], double g) {
-    band.run(y[0], y[1]);
-    for (int i = 0; i < 2; ++i) {
-        const float w = band.ch[i].y;
-        const float sc = ((y[i] - w) * cs[i].bandGain + (w + y[i])) * 0.5f;
-        const float level = disLevelCurve(sc);
-        const float over = level > cs[i].threshold ? 20.0f * log10f(level) - cs[i].thresholdDb : 0.0f;
-        st[i].smooth = riseFallStep(disKnee(over), st[i].smooth, cs[i].smoother, g);
-    }
+// The side chain of one oversampled step: band, then level curve; returns
+// the detector level. band is side-chain section 2.
+inline F2 disLevel(const DisStepSettings& k, PeakingCore& band, F2 y) {
+    const F2 w = band.run(y);
+    return disLevelCurve(((y - w) * k.bandGain + (w + y)) * f2(0.5f));
+}
 
-    if (linked) {
-        const float gain = dbToGain(
-            (cs[0].makeUpDb - ((st[1].smooth + st[0].smooth) * 0.5f) * cs[0].ratio) * cs[0].active);
-        y[0] *= gain;
-        y[1] *= gain;
-    } else {
-        y[0] *= dbToGain((cs[0].makeUpDb - cs[0].ratio * st[0].smooth) * cs[0].active);
-        y[1] *= dbToGain((cs[1].makeUpDb - cs[1].ratio * st[1].smooth) * cs[1].active);
+// dB over the threshold through the knee into the smoother; returns the
+// smoothed dB over. g is the guard offset.
+inline F2 disSmooth(DisState& st, const DisStepSettings& k, F2 over, D2 g) {
+    st.smooth = riseFallStep(disKnee(over), st.smooth, k.smoother, g);
+    return st.smooth;
+}
+
+// The stage's gain on y: make-up less ratio times the smoothed dB over,
+// times the active flag; in linked operation channel 1's settings with the
+// mean of both channels.
+inline F2 disGain(const DisStepSettings& k, F2 smooth, F2 y) {
+    if (k.linked) {
+        const float shared = (lane1(smooth) + lane0(smooth)) * 0.5f;
+        return applyGain(y, f2((lane0(k.makeUpDb) - shared * lane0(k.ratio)) * lane0(k.active)), true);
     }
+    return applyGain(y, (k.makeUpDb - k.ratio * smooth) * k.active, false);
+}
+
+// One whole oversampled step of both channels: returns y times the gain.
+inline F2 disStep(DisState& st, const DisStepSettings& k, PeakingCore& band, F2 y, D2 g) {
+    const F2 level = disLevel(k, band, y);
+    return disGain(k, disSmooth(st, k, decibelsOver(level, k.threshold, k.thresholdDb), g), y);
 }

@@ -7,27 +7,25 @@
 #include "dsp/OptStage.h"
 
 enum MeterMode : int {
-    kMeterOpt = 0,     // Opt reduction of channel 1 and of channel 2
-    kMeterDis = 1,     // Dis reduction of channel 1 and of channel 2
-    kMeterChannel1 = 2 // Opt and Dis reduction of channel 1
+    kMeterOpt = 0,      // Opt reduction of channel 1 and of channel 2
+    kMeterDis = 1,      // Dis reduction of channel 1 and of channel 2
+    kMeterChannel1 = 2  // Opt and Dis reduction of channel 1
 };
 
-inline float disReduction(const DisChannel& d, const DisChannelSettings& s) { return s.ratio * d.smooth; }
-
-inline void meterValues(int mode, const OptChannel (&opt)[2], const DisChannel (&dis)[2],
-                        const DisChannelSettings (&ds)[2], float (&m)[2]) {
+inline void meterValues(int mode, const OptState& opt, const DisState& dis, F2 disRatio, float (&m)[2]) {
+    const F2 disReduction = disRatio * dis.smooth;
     switch (mode) {
         case kMeterOpt:
-            m[0] = opt[0].reduction;
-            m[1] = opt[1].reduction;
+            m[0] = lane0(opt.reduction);
+            m[1] = lane1(opt.reduction);
             break;
         case kMeterDis:
-            m[0] = disReduction(dis[0], ds[0]);
-            m[1] = disReduction(dis[1], ds[1]);
+            m[0] = lane0(disReduction);
+            m[1] = lane1(disReduction);
             break;
         default:
-            m[0] = opt[0].reduction;
-            m[1] = disReduction(dis[0], ds[0]);
+            m[0] = lane0(opt.reduction);
+            m[1] = lane0(disReduction);
             break;
     }
 }

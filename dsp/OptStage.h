@@ -58,64 +58,123 @@ struct OptChannelSettings {
 // From OptThr, OptGain and OptByp of one channel.
 OptChannelSettings optChannelSettings(float thr, float gain, float bypass);
 
-struct OptChannel {
-    float emphasisLevel = 0.0f;  // 0 to 1, drives the first band's gain
-    float over = 0.0f;           // dB above threshold at the latest step
-    float smooth1 = 0.0f;
-    float smooth2 = 0.0f;
-    float smooth3 = 0.0f;
-    float reduction = 0.0f;      // gain reduction in dB, metered
+// Everything one Opt step needs, both channels side by side.
+struct OptStepSettings {
+    RiseFall2 emphasis;
+    RiseFall2 smooth[4];
+    F2 detectorEmphasis, thresholdDb, threshold, makeUpDb, active;
+    // A detector level above this lies surely 10 dB or more over the
+    // threshold (see emphasisTarget).
+    F2 fullEmphasisLevel;
+    bool linked = false;  // one gain for both channels
+};
+
+OptStepSettings optStepSettings(const OptCoefficients& k, const OptChannelSettings (&ch)[2], bool linked);
+
+// The Opt state of both channels.
+struct OptState {
+    F2 emphasisLevel = zero2();  // 0 to 1, drives the first band's gain
+    F2 over = zero2();           // dB above threshold at the latest step
+    F2 emphasisTarget = zero2(); // over / 10 limited to 0..1: where the emphasis heads
+    F2 smooth1 = zero2();
+    F2 smooth2 = zero2();
+    F2 smooth3 = zero2();
+    F2 reduction = zero2();      // gain reduction in dB, metered
 };
 
 // dB above threshold (smoothed) to dB of gain reduction:
 // 50·P(over/50), P(u) = 0.27918664u + 1.3143543u³ − 1.4910889u⁵ + 0.50095296u⁷.
-inline float optCurve(float over) {
-    const float u = over * 0.02f;
-    const float u2 = u * u;
-    const float u3 = u * u2;
-    const float u5 = u3 * u2;
-    const float u7 = u5 * u2;
-    return (u3 * 1.3143543f + u * 0.27918664f - u5 * 1.4910889f) * 50.0f + (u7 * 0.50095296f) * 50.0f;
+inline F2 optCurve(F2 over) {
+    const F2 u = over * f2(0.02f);
+    const F2 u2 = u * u;
+    const F2 u3 = u * u2;
+    const F2 u5 = u3 * u2;
+    const F2 u7 = u5 * u2;
+    return (u3 * f2(1.3143543f) + u * f2(0.27918664f) - u5 * f2(1.4910889f)) * f2(50.0f) +
+           (u7 * f2(0.50095296f)) * f2(50.0f);
+}
+inline float optCurve(float over) { return lane0(optCurve(f2(over))); }
+
+// dB above a threshold for each channel whose level lies above it, else 0.
+inline F2 decibelsOver(F2 level, F2 threshold, F2 thresholdDb) {
+    const int above = bits(level > threshold);
+    if (above == 0) return zero2();
+    const float over1 = (above & 1) ? 20.0f * log10f(lane0(level)) - lane0(thresholdDb) : 0.0f;
+    const float over2 = (above & 2) ? 20.0f * log10f(lane1(level)) - lane1(thresholdDb) : 0.0f;
+    return f2(over1, over2);
 }
 
 // 10^(dB/20); a gain of exactly zero dB needs no power.
 inline float dbToGain(float db) { return db == 0.0f ? 1.0f : powf(10.0f, db * 0.05f); }
 
-// One oversampled step of both channels: x in, gain-applied x out. band1 and
-// band2 are side-chain sections 0 and 1; g is the chain's guard offset.
-inline void optStep(OptChannel (&st)[2], const OptCoefficients& k, const OptChannelSettings (&cs)[2],
-                    bool linked, PeakingCore& band1, PeakingCore& band2, float (&x)[2], double g) {
-    for (OptChannel& c : st) {
-        const float e = std::min(std::max(c.over * 0.1f, 0.0f), 1.0f);
-        c.emphasisLevel = riseFallStep(e, c.emphasisLevel, k.emphasis, g);
-    }
+// Applies a dB gain per channel, or channel 1's to both when linked.
+inline F2 applyGain(F2 x, F2 db, bool linked) {
+    if (linked) return x * f2(dbToGain(lane0(db)));
+    return x * f2(dbToGain(lane0(db)), dbToGain(lane1(db)));
+}
 
-    band1.run(x[0], x[1]);
-    float s[2];
-    for (int i = 0; i < 2; ++i) {
-        const float a = band1.ch[i].y;
-        s[i] = ((x[i] - a) * (4.0f * st[i].emphasisLevel + 0.25f) + (a + x[i])) * 0.5f;
-    }
+// over / 10 limited to 0..1, the input of the emphasis smoother.
+inline F2 emphasisFromOver(F2 over) {
+    F2 e = over * f2(0.1f);
+    e = select(e < zero2(), zero2(), e);
+    return select(f2(1.0f) < e, f2(1.0f), e);
+}
 
-    band2.run(s[0], s[1]);
-    for (int i = 0; i < 2; ++i) {
-        OptChannel& c = st[i];
-        const float b = band2.ch[i].y;
-        const float d = std::fabs(((s[i] - b) * k.detectorEmphasis + (b + s[i])) * 0.5f);
-        c.over = d > cs[i].threshold ? 20.0f * log10f(d) - cs[i].thresholdDb : 0.0f;
-        c.smooth1 = riseFallStep(c.over, c.smooth1, k.smooth[0], g);
-        c.smooth2 = riseFallStep(c.smooth1, c.smooth2, k.smooth[1], g);
-        c.smooth3 = riseFallStep(optCurve(c.smooth2), c.smooth3, k.smooth[2], g);
-        c.reduction = riseFallStep(c.smooth3, c.reduction, k.smooth[3], g);
-    }
+// The same from the detector level d. A level at or below the threshold is
+// 0 dB over and gives 0; a level above fullEmphasisLevel (10.1 dB over the
+// threshold, far more margin than the rounding of the logarithm needs) is
+// 10 dB or more over and gives exactly 1. Only levels in between need the
+// logarithm here; the dB over of every step is taken afterwards (optOver).
+inline F2 emphasisTarget(F2 d, const OptStepSettings& k) {
+    const Mask2 above = d > k.threshold;
+    const Mask2 full = d > k.fullEmphasisLevel;
+    if (bits(above) == bits(full)) return select(full, f2(1.0f), zero2());
+    return emphasisFromOver(decibelsOver(d, k.threshold, k.thresholdDb));
+}
 
-    if (linked) {
-        const float gain = dbToGain(
-            (cs[0].makeUpDb - (st[1].reduction + st[0].reduction) * 0.5f) * cs[0].active);
-        x[0] *= gain;
-        x[1] *= gain;
-    } else {
-        x[0] *= dbToGain((cs[0].makeUpDb - st[0].reduction) * cs[0].active);
-        x[1] *= dbToGain((cs[1].makeUpDb - st[1].reduction) * cs[1].active);
+// The detector's recursive part for one oversampled step: the first band's
+// emphasis follows the level found one step earlier, the signal passes both
+// bands, and the result is the detector level d.
+// band1 and band2 are side-chain sections 0 and 1; g is the guard offset.
+inline F2 optLevel(OptState& st, const OptStepSettings& k, PeakingCore& band1, PeakingCore& band2,
+                   F2 x, D2 g) {
+    st.emphasisLevel = riseFallStep(st.emphasisTarget, st.emphasisLevel, k.emphasis, g);
+    const F2 a = band1.run(x);
+    const F2 s = ((x - a) * (f2(4.0f) * st.emphasisLevel + f2(0.25f)) + (a + x)) * f2(0.5f);
+    const F2 b = band2.run(s);
+    const F2 d = abs(((s - b) * k.detectorEmphasis + (b + s)) * f2(0.5f));
+    st.emphasisTarget = emphasisTarget(d, k);
+    return d;
+}
+
+// The dB over the threshold for a detector level.
+inline F2 optOver(OptState& st, const OptStepSettings& k, F2 d) {
+    st.over = decibelsOver(d, k.threshold, k.thresholdDb);
+    return st.over;
+}
+
+// Two smoothers, the curve and two more smoothers: the new gain reduction.
+inline F2 optSmooth(OptState& st, const OptStepSettings& k, F2 over, D2 g) {
+    st.smooth1 = riseFallStep(over, st.smooth1, k.smooth[0], g);
+    st.smooth2 = riseFallStep(st.smooth1, st.smooth2, k.smooth[1], g);
+    st.smooth3 = riseFallStep(optCurve(st.smooth2), st.smooth3, k.smooth[2], g);
+    st.reduction = riseFallStep(st.smooth3, st.reduction, k.smooth[3], g);
+    return st.reduction;
+}
+
+// The stage's gain on x: make-up less reduction, times the active flag; in
+// linked operation channel 1's make-up and flag with the mean reduction.
+inline F2 optGain(const OptStepSettings& k, F2 reduction, F2 x) {
+    if (k.linked) {
+        const float shared = (lane1(reduction) + lane0(reduction)) * 0.5f;
+        return applyGain(x, f2((lane0(k.makeUpDb) - shared) * lane0(k.active)), true);
     }
+    return applyGain(x, (k.makeUpDb - reduction) * k.active, false);
+}
+
+// One whole oversampled step of both channels: returns x times the gain.
+inline F2 optStep(OptState& st, const OptStepSettings& k, PeakingCore& band1, PeakingCore& band2,
+                  F2 x, D2 g) {
+    const F2 over = optOver(st, k, optLevel(st, k, band1, band2, x, g));
+    return optGain(k, optSmooth(st, k, over, g), x);
 }

@@ -4,6 +4,8 @@
 // are fixed relative to the rate it runs at.
 #pragma once
 
+#include "dsp/ChannelPair.h"
+
 namespace osfilter {
 constexpr double b0 = 0.0009299485744557448;  // = b8
 constexpr double b1 = -0.0005963771470845989;  // = b7
@@ -25,34 +27,71 @@ constexpr float kInterpolationGain = 3.408463f;
 constexpr float kDecimationGain = 1.125116f;
 }  // namespace osfilter
 
+// One filter for both channels, side by side. The histories hold values
+// that are floats, kept as doubles: a sum of two floats formed in double and
+// rounded to float is the float sum, so the arithmetic is that of float state.
 struct OversamplingFilter {
-    float x[9] = {};  // x[0] current input, x[1..8] past inputs, newest first
-    float y[9] = {};  // likewise for the outputs
+    D2 x[9];  // x[0] current input, x[1..8] past inputs, newest first
+    D2 y[9];  // likewise for the outputs
 
-    // One step with guard offset g: the sum runs in double in a fixed order,
-    // each symmetric input pair added in single precision first.
-    float step(float in, double g) {
-        using namespace osfilter;
-        x[0] = in;
-        double acc = g;
-        acc -= a1 * static_cast<double>(y[1]);
-        acc -= a2 * static_cast<double>(y[2]);
-        acc -= a3 * static_cast<double>(y[3]);
-        acc -= a4 * static_cast<double>(y[4]);
-        acc -= a5 * static_cast<double>(y[5]);
-        acc -= a6 * static_cast<double>(y[6]);
-        acc -= a7 * static_cast<double>(y[7]);
-        acc -= a8 * static_cast<double>(y[8]);
-        acc += b0 * static_cast<double>(x[0] + x[8]);
-        acc += b1 * static_cast<double>(x[1] + x[7]);
-        acc += b2 * static_cast<double>(x[2] + x[6]);
-        acc += b3 * static_cast<double>(x[3] + x[5]);
-        acc += b4 * static_cast<double>(x[4]);
-        y[0] = static_cast<float>(acc);
-        for (int i = 8; i > 0; --i) {
-            x[i] = x[i - 1];
-            y[i] = y[i - 1];
+    OversamplingFilter() {
+        for (int m = 0; m < 9; ++m) x[m] = y[m] = zeroD2();
+    }
+
+    float output(int channel, int m = 0) const { return static_cast<float>(channel == 0 ? lane0(y[m]) : lane1(y[m])); }
+
+    // One step with guard offset g.
+    F2 step(F2 in, double g) {
+        const D2 wide = widen(in);
+        const D2 guard = d2(g);
+        D2 out;
+        run<1>(&wide, &guard, &out);
+        return narrow(out);
+    }
+
+    // N steps in a row, step k taking in[k] with guard offset g[k]. The
+    // histories are unrolled into one window so that nothing is shifted
+    // between the steps.
+    template <int N>
+    void run(const D2* in, const D2* g, D2* out) {
+        D2 xs[8 + N], ys[8 + N];  // oldest first: xs[8 - m] holds x[m]
+        for (int m = 1; m <= 8; ++m) {
+            xs[8 - m] = x[m];
+            ys[8 - m] = y[m];
         }
-        return y[0];
+        for (int k = 0; k < N; ++k) {
+            xs[8 + k] = in[k];
+            ys[8 + k] = out[k] = kernel(&xs[8 + k], &ys[8 + k], g[k]);
+        }
+        x[0] = xs[7 + N];
+        y[0] = ys[7 + N];
+        for (int m = 1; m <= 8; ++m) {
+            x[m] = xs[8 + N - m];
+            y[m] = ys[8 + N - m];
+        }
+    }
+
+private:
+    // The new output from the current input xn[0] and the histories xn[-m],
+    // yn[-m]: g − a1·y1 − … − a8·y8 + b0·(x0 + x8) + … + b4·x4, summed in
+    // double in this order, each symmetric input pair added in single
+    // precision first, and rounded once to single precision.
+    static D2 kernel(const D2* xn, const D2* yn, D2 g) {
+        using namespace osfilter;
+        D2 acc = g;
+        acc = acc - d2(a1) * yn[-1];
+        acc = acc - d2(a2) * yn[-2];
+        acc = acc - d2(a3) * yn[-3];
+        acc = acc - d2(a4) * yn[-4];
+        acc = acc - d2(a5) * yn[-5];
+        acc = acc - d2(a6) * yn[-6];
+        acc = acc - d2(a7) * yn[-7];
+        acc = acc - d2(a8) * yn[-8];
+        acc = acc + d2(b0) * roundToFloat(xn[0] + xn[-8]);
+        acc = acc + d2(b1) * roundToFloat(xn[-1] + xn[-7]);
+        acc = acc + d2(b2) * roundToFloat(xn[-2] + xn[-6]);
+        acc = acc + d2(b3) * roundToFloat(xn[-3] + xn[-5]);
+        acc = acc + d2(b4) * xn[-4];
+        return roundToFloat(acc);
     }
 };

@@ -61,75 +61,157 @@ namespace {
 inline float readInput(float v) { return std::isfinite(v) ? v : 0.0f; }
 }  // namespace
 
+// The block runs in chunks of up to kChunk frames, one pass per stage over
+// each chunk. Every pass takes the chunk's oversampled steps in order and every
+// state sees exactly the inputs it would see sample by sample, so the output
+// is the same bits; but within a pass the steps depend on each other only
+// through short recursions, which lets the processor overlap them. The
+// decimation of one chunk runs in the same loop as the interpolation of the
+// next: two independent recursions side by side.
 void Processor::runChain(const float* in1, const float* in2, float* out1, float* out2, int frames) {
     // Work on local copies; written back at the end of the block.
-    const BlockSettings& b = settings;
     ChainState s = chain;
     PeakingCore band[3] = {scSection[0]->core(), scSection[1]->core(), scSection[2]->core()};
 
-    for (int i = 0; i < frames; ++i) {
-        s.denormalOffset = -s.denormalOffset;
-        s.inputOffset = -s.inputOffset;
-
-        // Both inputs are read before either output is written.
-        const float l = readInput(in1[i]);
-        const float r = readInput(in2[i]);
-        float a[2];
-        if (b.midSide) {
-            a[0] = r + l;
-            a[1] = l - r;
+    int n = frames < kChunk ? frames : kChunk;
+    inputPass(s, in1, in2, n);
+    for (int start = 0; start < frames; start += kChunk) {
+        stagePasses(s, band, n);
+        const int next = start + kChunk;
+        const int nextN = frames - next < kChunk ? frames - next : kChunk;
+        if (nextN > 0) {
+            outputAndInputPass(s, out1 + start, out2 + start, n, in1 + next, in2 + next, nextN);
         } else {
-            a[0] = l;
-            a[1] = r;
+            outputPass(s, out1 + start, out2 + start, n);
         }
-        for (int c = 0; c < 2; ++c) {
-            const float noise = s.noise.next();
-            a[c] = static_cast<float>(static_cast<double>(a[c]) + s.inputOffset + static_cast<double>(noise));
-        }
-
-        // Four-times interpolation: the input, then three zeros.
-        for (int c = 0; c < 2; ++c) s.upsampled[c][0] = s.interp[c].step(a[c], s.denormalOffset);
-        for (int k = 1; k < 4; ++k) {
-            s.denormalOffset = -s.denormalOffset;
-            for (int c = 0; c < 2; ++c) s.upsampled[c][k] = s.interp[c].step(0.0f, s.denormalOffset);
-        }
-
-        // Four oversampled steps through both stages into the decimation filter.
-        const double g = s.denormalOffset;
-        float decimated[2] = {0.0f, 0.0f};
-        for (int k = 0; k < 4; ++k) {
-            float x[2] = {s.upsampled[0][k] * osfilter::kInterpolationGain,
-                          s.upsampled[1][k] * osfilter::kInterpolationGain};
-            optStep(s.opt, b.opt, b.optChannel, b.linked, band[0], band[1], x, g);
-            disStep(s.dis, b.disChannel, b.linked, band[2], x, g);
-            for (int c = 0; c < 2; ++c) decimated[c] = s.decim[c].step(x[c], g);
-        }
-
-        float y[2];
-        for (int c = 0; c < 2; ++c) {
-            y[c] = s.dc[c].step(decimated[c] * osfilter::kDecimationGain, s.dcPole, g);
-        }
-
-        float meters[2];
-        meterValues(b.meterMode, s.opt, s.dis, b.disChannel, meters);
-        meterValue[0].store(meters[0], std::memory_order_relaxed);
-        meterValue[1].store(meters[1], std::memory_order_relaxed);
-
-        for (int c = 0; c < 2; ++c) y[c] = s.trafo[c].step(y[c], b.trafo[c], g);
-
-        if (b.midSide) {
-            out1[i] = (y[1] + y[0]) * 0.5f;
-            out2[i] = (y[0] - y[1]) * 0.5f;
-        } else {
-            out1[i] = y[0];
-            out2[i] = y[1];
-        }
+        n = nextN;
     }
 
     chain = s;
     for (int k = 0; k < 3; ++k) {
         scSection[k]->setCore(band[k]);
-        scSectionIn[k][0] = band[k].ch[0].x;
-        scSectionIn[k][1] = band[k].ch[1].x;
+        scSectionIn[k][0] = lane0(band[k].x1);
+        scSectionIn[k][1] = lane1(band[k].x1);
     }
+}
+
+namespace {
+
+// Input forming and four-times interpolation of one frame: the stage inputs
+// (sum and difference or left and right, plus input offset and noise), then
+// the filter on the input and three zeros, the guard offset changing sign
+// before each zero step. Writes the four oversampled stage inputs.
+inline void interpolateFrame(ChainState& s, const BlockSettings& b, float in1, float in2, F2* x) {
+    s.denormalOffset = -s.denormalOffset;
+    s.inputOffset = -s.inputOffset;
+    const float l = readInput(in1);
+    const float r = readInput(in2);
+    const float a1 = b.midSide ? r + l : l;
+    const float a2 = b.midSide ? l - r : r;
+    const float noise1 = s.noise.next();
+    const float noise2 = s.noise.next();
+    const double offset = s.inputOffset;
+    const F2 stageIn = f2(static_cast<float>(static_cast<double>(a1) + offset + static_cast<double>(noise1)),
+                          static_cast<float>(static_cast<double>(a2) + offset + static_cast<double>(noise2)));
+    const double d0 = s.denormalOffset;
+    const D2 guard[4] = {d2(d0), d2(-d0), d2(d0), d2(-d0)};
+    s.denormalOffset = -d0;
+    const D2 stuffed[4] = {widen(stageIn), zeroD2(), zeroD2(), zeroD2()};
+    D2 up[4];
+    s.interp.run<4>(stuffed, guard, up);
+    for (int k = 0; k < 4; ++k) {
+        s.upsampled[k] = narrow(up[k]);
+        x[k] = s.upsampled[k] * f2(osfilter::kInterpolationGain);
+    }
+}
+
+// Decimation of one frame's four stage outputs, DC blocker, meters,
+// transformer and output forming.
+inline void finishFrame(ChainState& s, const BlockSettings& b, const F2* z, F2 reduction, F2 disSmooth,
+                        std::atomic<float>* meter, float& out1, float& out2) {
+    const D2 g = d2(s.denormalOffset);
+    const D2 staged[4] = {widen(z[0]), widen(z[1]), widen(z[2]), widen(z[3])};
+    const D2 guard[4] = {g, g, g, g};
+    D2 decimated[4];
+    s.decim.run<4>(staged, guard, decimated);
+    const F2 stageOut = narrow(decimated[3]) * f2(osfilter::kDecimationGain);
+    const double gs = s.denormalOffset;
+    float y1 = s.dc[0].step(lane0(stageOut), s.dcPole, gs);
+    float y2 = s.dc[1].step(lane1(stageOut), s.dcPole, gs);
+
+    // The meters show the states after the frame's last oversampled step.
+    OptState opt;
+    opt.reduction = reduction;
+    DisState dis;
+    dis.smooth = disSmooth;
+    float meters[2];
+    meterValues(b.meterMode, opt, dis, b.disStep.ratio, meters);
+    meter[0].store(meters[0], std::memory_order_relaxed);
+    meter[1].store(meters[1], std::memory_order_relaxed);
+
+    y1 = s.trafo[0].step(y1, b.trafo[0], gs);
+    y2 = s.trafo[1].step(y2, b.trafo[1], gs);
+    if (b.midSide) {
+        out1 = (y2 + y1) * 0.5f;
+        out2 = (y1 - y2) * 0.5f;
+    } else {
+        out1 = y1;
+        out2 = y2;
+    }
+}
+
+}  // namespace
+
+void Processor::inputPass(ChainState& s, const float* in1, const float* in2, int frames) {
+    // Both inputs of a frame are read before any output is written: a whole
+    // chunk is read before its outputs are.
+    for (int i = 0; i < frames; ++i) interpolateFrame(s, settings, in1[i], in2[i], &scratch.x[4 * i]);
+}
+
+void Processor::stagePasses(ChainState& s, PeakingCore (&band)[3], int frames) {
+    const BlockSettings& b = settings;
+    Scratch& t = scratch;
+    const int steps = 4 * frames;
+    // After a frame's interpolation the guard offset stands as it did before
+    // it: every later sum of every frame sees this value.
+    const D2 g = d2(s.denormalOffset);
+
+    // Opt stage: the detector's recursion, the logarithms, the smoothers, the gain.
+    for (int j = 0; j < steps; ++j) t.level[j] = optLevel(s.opt, b.optStep, band[0], band[1], t.x[j], g);
+    for (int j = 0; j < steps; ++j) t.over[j] = decibelsOver(t.level[j], b.optStep.threshold, b.optStep.thresholdDb);
+    if (steps > 0) s.opt.over = t.over[steps - 1];
+    for (int j = 0; j < steps; ++j) t.reduction[j] = optSmooth(s.opt, b.optStep, t.over[j], g);
+    for (int j = 0; j < steps; ++j) t.y[j] = optGain(b.optStep, t.reduction[j], t.x[j]);
+
+    // Dis stage: side chain, logarithms, knee and smoother, gain.
+    for (int j = 0; j < steps; ++j) t.level[j] = disLevel(b.disStep, band[2], t.y[j]);
+    for (int j = 0; j < steps; ++j) t.over[j] = decibelsOver(t.level[j], b.disStep.threshold, b.disStep.thresholdDb);
+    for (int j = 0; j < steps; ++j) t.disSmooth[j] = disSmooth(s.dis, b.disStep, t.over[j], g);
+    for (int j = 0; j < steps; ++j) t.z[j] = disGain(b.disStep, t.disSmooth[j], t.y[j]);
+}
+
+void Processor::outputPass(ChainState& s, float* out1, float* out2, int frames) {
+    const Scratch& t = scratch;
+    for (int i = 0; i < frames; ++i) {
+        finishFrame(s, settings, &t.z[4 * i], t.reduction[4 * i + 3], t.disSmooth[4 * i + 3], meterValue,
+                    out1[i], out2[i]);
+    }
+}
+
+void Processor::outputAndInputPass(ChainState& s, float* out1, float* out2, int outFrames,
+                                   const float* in1, const float* in2, int inFrames) {
+    // The next chunk's stage inputs go to x, which this chunk no longer needs.
+    Scratch& t = scratch;
+    const int common = outFrames < inFrames ? outFrames : inFrames;
+    int i = 0;
+    for (; i < common; ++i) {
+        finishFrame(s, settings, &t.z[4 * i], t.reduction[4 * i + 3], t.disSmooth[4 * i + 3], meterValue,
+                    out1[i], out2[i]);
+        interpolateFrame(s, settings, in1[i], in2[i], &t.x[4 * i]);
+    }
+    for (int k = i; k < outFrames; ++k) {
+        finishFrame(s, settings, &t.z[4 * k], t.reduction[4 * k + 3], t.disSmooth[4 * k + 3], meterValue,
+                    out1[k], out2[k]);
+    }
+    for (int k = i; k < inFrames; ++k) interpolateFrame(s, settings, in1[k], in2[k], &t.x[4 * k]);
 }

@@ -29,11 +29,11 @@ struct ChainState {
     double denormalOffset = 1.0000000195414814e-24;  // 1e-24f widened
     double inputOffset = 6.309573444801929e-06;      // 10^-5.2
     NoiseGenerator noise;
-    OversamplingFilter interp[2];
-    OversamplingFilter decim[2];
-    float upsampled[2][4] = {};
-    OptChannel opt[2];
-    DisChannel dis[2];
+    OversamplingFilter interp;  // both channels
+    OversamplingFilter decim;
+    F2 upsampled[4] = {zero2(), zero2(), zero2(), zero2()};
+    OptState opt;
+    DisState dis;
     DcBlocker dc[2];
     float dcPole = kDcPole44k;
     TransformerChannel trafo[2];
@@ -75,6 +75,24 @@ public:
 
 private:
     void runChain(const float* in1, const float* in2, float* out1, float* out2, int frames);
+    // The passes over one chunk of frames (see Processor.cpp).
+    void inputPass(ChainState& s, const float* in1, const float* in2, int frames);
+    void stagePasses(ChainState& s, PeakingCore (&band)[3], int frames);
+    void outputPass(ChainState& s, float* out1, float* out2, int frames);
+    void outputAndInputPass(ChainState& s, float* out1, float* out2, int outFrames, const float* in1,
+                            const float* in2, int inFrames);
+
+    // Frames handled by each pass of the chain (see runChunk).
+    static constexpr int kChunk = 32;
+    static constexpr int kSteps = 4 * kChunk;
+    // Per oversampled step of one chunk, both channels: the stage input
+    // (next chunk's while the current one is finished), a detector level, a
+    // dB over the threshold, the Opt reduction, the Opt output, the Dis
+    // smoothed dB over and the Dis output.
+    struct Scratch {
+        F2 x[kSteps], level[kSteps], over[kSteps], reduction[kSteps], y[kSteps], disSmooth[kSteps],
+            z[kSteps];
+    };
 
     float rateRatio_ = 1.0f;     // 44100 / fs
     float osRateRatio_ = 0.25f;  // 44100 / (4·fs)
@@ -85,5 +103,6 @@ private:
     PeakingSettings scSettings[3];
     BlockSettings settings;
     ChainState chain;
+    Scratch scratch;
     std::atomic<float> meterValue[2] = {{0.0f}, {0.0f}};
 };

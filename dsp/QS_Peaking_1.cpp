@@ -24,25 +24,25 @@ QS_Peaking_1::QS_Peaking_1(const float* left, const float* right, const PeakingS
                            const float* scale)
     : leftIn(left), rightIn(right), settings(s), rateScale(scale) {
     // Primed for freq 0.1 and width 0.5 without reading the record's values.
-    core_.c = -cosf(static_cast<float>(0.2855707844951427 * static_cast<double>(*rateScale)));
+    const float c = -cosf(static_cast<float>(0.2855707844951427 * static_cast<double>(*rateScale)));
     const float t = widen(tanf(0.023250002f), settings->shape);
-    core_.k2 = (1.0f - t) / (1.0f + t);
-    core_.e = (core_.k2 + 1.0f) * core_.c;
+    core_.setCoefficients(c, (1.0f - t) / (1.0f + t));
 }
 
 void QS_Peaking_1::updateCoefficients() {
-    peakingCoefficients(*settings, *rateScale, core_.c, core_.k2);
-    core_.e = (core_.k2 + 1.0f) * core_.c;
+    float c, k2;
+    peakingCoefficients(*settings, *rateScale, c, k2);
+    core_.setCoefficients(c, k2);
 }
 
 void QS_Peaking_1::process() {
-    core_.run(*leftIn, *rightIn);
-    leftOut = core_.ch[0].y;
-    rightOut = core_.ch[1].y;
+    core_.run(f2(*leftIn, *rightIn));
+    leftOut = core_.output(0);
+    rightOut = core_.output(1);
 }
 
 void QS_Peaking_1::setCore(const PeakingCore& core) {
     core_ = core;
-    leftOut = core_.ch[0].y;
-    rightOut = core_.ch[1].y;
+    leftOut = core_.output(0);
+    rightOut = core_.output(1);
 }

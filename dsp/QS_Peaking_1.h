@@ -7,52 +7,55 @@
 // of coefficients and keep separate histories.
 #pragma once
 
+#include "dsp/ChannelPair.h"
+
 struct PeakingSettings {
     float freq = 0.0f;   // normalised centre frequency, 0 to 1
     float width = 0.0f;  // normalised bandwidth control, larger is narrower
     float shape = 0.0f;  // below 0.5 the band is six times wider
 };
 
-// History of one channel: current and two past inputs and outputs.
-struct AllPassHistory {
-    float x = 0.0f, x1 = 0.0f, x2 = 0.0f;
-    float y = 0.0f, y1 = 0.0f, y2 = 0.0f;
-};
+// The coefficients for given settings and a rate scale of 44100 / running rate.
+void peakingCoefficients(const PeakingSettings& s, float rateScale, float& c, float& k2);
 
-// The per-sample arithmetic of a section on plain values: coefficients, both
-// histories and the section's own alternating guard offset. QS_Peaking_1 runs
-// it in process(); an owner may also copy it out, run it in a tight loop and
-// copy it back, with the same results.
+// The per-sample arithmetic of a section on plain values: coefficients, the
+// histories of both channels side by side and the section's own alternating
+// guard offset. QS_Peaking_1 runs it in process(); the processor copies it
+// out, runs it in its loop and copies it back.
 struct PeakingCore {
     float c = 0.0f;   // -cos(w0)
     float k2 = 0.0f;  // (1 - t) / (1 + t)
     float e = 0.0f;   // (k2 + 1)·c
     double offset = 1e-24;
-    AllPassHistory ch[2];
+    // Previous inputs and outputs; after a step x1 and y1 hold the current ones.
+    F2 x1 = zero2(), x2 = zero2(), y1 = zero2(), y2 = zero2();
 
-    // y = k2·x + e·x1 + x2 − (e·y1 + k2·y2) + d, summed in double, rounded once.
-    static float channel(AllPassHistory& h, float x, float k2, float e, double d) {
-        double sum = static_cast<double>(k2 * x);
-        sum += d;
-        sum += static_cast<double>(e * h.x1);
-        sum += static_cast<double>(h.x2);
-        sum -= static_cast<double>(e * h.y1 + k2 * h.y2);
-        const float y = static_cast<float>(sum);
-        h.x2 = h.x1;
-        h.x1 = x;
-        h.x = x;
-        h.y2 = h.y1;
-        h.y1 = y;
-        h.y = y;
+    void setCoefficients(float cosTerm, float k2Term) {
+        c = cosTerm;
+        k2 = k2Term;
+        e = (k2 + 1.0f) * c;
+        k2s = f2(k2);
+        es = f2(e);
+    }
+
+    // y = k2·x + d + e·x1 + x2 − (e·y1 + k2·y2): products in single precision,
+    // the sum in double in this order, rounded once. Both channels add the
+    // same offset, negated at every call.
+    F2 run(F2 x) {
+        offset *= -1.0;
+        const D2 sum = widen(k2s * x) + d2(offset) + widen(es * x1) + widen(x2) - widen(es * y1 + k2s * y2);
+        const F2 y = narrow(sum);
+        x2 = x1;
+        x1 = x;
+        y2 = y1;
+        y1 = y;
         return y;
     }
 
-    // One sample on both channels; the outputs are ch[0].y and ch[1].y.
-    void run(float left, float right) {
-        offset *= -1.0;
-        channel(ch[0], left, k2, e, offset);
-        channel(ch[1], right, k2, e, offset);
-    }
+    float output(int channel) const { return lane(y1, channel); }
+
+private:
+    F2 k2s = zero2(), es = zero2();
 };
 
 class QS_Peaking_1 {
@@ -74,7 +77,7 @@ public:
     void process();
 
     const PeakingCore& core() const { return core_; }
-    // Takes back a core that was run outside; the outputs follow its histories.
+    // Takes back a core that was run elsewhere; the outputs follow it.
     void setCore(const PeakingCore& core);
 
 private:
@@ -86,6 +89,3 @@ private:
     float rightOut = 0.0f;
     PeakingCore core_;
 };
-
-// The coefficients for given settings and rate scale.
-void peakingCoefficients(const PeakingSettings& s, float rateScale, float& c, float& k2);

@@ -6,6 +6,8 @@
 // value lies above the state and its down coefficient otherwise.
 #pragma once
 
+#include "dsp/ChannelPair.h"
+
 struct SmootherCoef {
     float c = 0.0f;
     float oneMinusC = 1.0f;  // 1 - c, single precision
@@ -23,9 +25,21 @@ struct RiseFall {
     SmootherCoef down;
 };
 
-inline float riseFallStep(float v, float s, const RiseFall& k, double guard) {
-    // Selecting the two factors separately keeps this free of branches.
-    const bool rising = v > s;
-    const SmootherCoef c{rising ? k.up.c : k.down.c, rising ? k.up.oneMinusC : k.down.oneMinusC};
-    return smoothStep(v, s, c, guard);
+// Rise/fall coefficients of both channels, lane by lane.
+struct RiseFall2 {
+    F2 upC, upOneMinusC, downC, downOneMinusC;
+};
+
+inline RiseFall2 pairOf(const RiseFall& ch1, const RiseFall& ch2) {
+    return {f2(ch1.up.c, ch2.up.c), f2(ch1.up.oneMinusC, ch2.up.oneMinusC), f2(ch1.down.c, ch2.down.c),
+            f2(ch1.down.oneMinusC, ch2.down.oneMinusC)};
+}
+
+// One rise/fall step of both channels; the choice of coefficient is a select,
+// not a branch.
+inline F2 riseFallStep(F2 v, F2 s, const RiseFall2& k, D2 guard) {
+    const Mask2 rising = v > s;
+    const F2 c = select(rising, k.upC, k.downC);
+    const F2 oneMinusC = select(rising, k.upOneMinusC, k.downOneMinusC);
+    return narrow(widen(oneMinusC * v) + guard + widen(c * s));
 }

@@ -120,10 +120,10 @@ TEST(BlockSetUp, ZeroFramesStillUpdatesTheSectionsAndTouchesNoSample) {
     EXPECT_EQ(sentinel[0], 123.0f);
     EXPECT_EQ(sentinel[1], -7.0f);
     EXPECT_EQ(c.p.sectionSettings(1).freq, 0.15f);
-    PeakingCore expected;
-    peakingCoefficients(c.p.sectionSettings(1), 0.25f, expected.c, expected.k2);
-    EXPECT_EQ(c.p.section(1).core().k2, expected.k2);
-    EXPECT_EQ(c.p.state().interp[0].y[1], 0.0f) << "no sample processed";
+    float cosTerm, k2;
+    peakingCoefficients(c.p.sectionSettings(1), 0.25f, cosTerm, k2);
+    EXPECT_EQ(c.p.section(1).core().k2, k2);
+    EXPECT_EQ(c.p.state().interp.output(0, 1), 0.0f) << "no sample processed";
 }
 
 TEST(BlockSetUp, SectionsKeepTheWideShape) {
@@ -219,8 +219,9 @@ TEST(Metering, EachModeRoutesItsReductions) {
         run(c.p, params, in);
         const ChainState& s = c.p.state();
         const BlockSettings& b = c.p.blockSettings();
-        const float opt[2] = {s.opt[0].reduction, s.opt[1].reduction};
-        const float dis[2] = {b.disChannel[0].ratio * s.dis[0].smooth, b.disChannel[1].ratio * s.dis[1].smooth};
+        const float opt[2] = {lane0(s.opt.reduction), lane1(s.opt.reduction)};
+        const float dis[2] = {b.disChannel[0].ratio * lane0(s.dis.smooth),
+                              b.disChannel[1].ratio * lane1(s.dis.smooth)};
         for (float v : {opt[0], opt[1], dis[0], dis[1]}) EXPECT_GT(v, 0.1f);
         const float m0 = c.p.meterAddress(0)->load(), m1 = c.p.meterAddress(1)->load();
         EXPECT_EQ(m0, mode == 1 ? dis[0] : opt[0]) << mode;
@@ -326,9 +327,9 @@ TEST(Chain, SampleRateChangeKeepsHistory) {
     Chain c;
     Params params;
     run(c.p, params, variedSignal(2000, 44100.0f));
-    const float y1 = c.p.state().decim[0].y[1];
+    const float y1 = c.p.state().decim.output(0, 1);
     c.p.setSampleRate(96000.0f);
-    EXPECT_EQ(c.p.state().decim[0].y[1], y1);
+    EXPECT_EQ(c.p.state().decim.output(0, 1), y1);
     processNothing(c.p, params);
     EXPECT_EQ(c.p.blockSettings().dcPole, expf(logf(0.9987f) * (44100.0f / 96000.0f)));
 }
