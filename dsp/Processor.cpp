@@ -175,19 +175,35 @@ void Processor::stagePasses(ChainState& s, PeakingCore (&band)[3], int frames) {
     // After a frame's interpolation the guard offset stands as it did before
     // it: every later sum of every frame sees this value.
     const D2 g = d2(s.denormalOffset);
+    // Each pass keeps its states in locals and writes them back at its end.
 
     // Opt stage: the detector's recursion, the logarithms, the smoothers, the gain.
-    for (int j = 0; j < steps; ++j) t.level[j] = optLevel(s.opt, b.optStep, band[0], band[1], t.x[j], g);
-    for (int j = 0; j < steps; ++j) t.over[j] = decibelsOver(t.level[j], b.optStep.threshold, b.optStep.thresholdDb);
-    if (steps > 0) s.opt.over = t.over[steps - 1];
-    for (int j = 0; j < steps; ++j) t.reduction[j] = optSmooth(s.opt, b.optStep, t.over[j], g);
-    for (int j = 0; j < steps; ++j) t.y[j] = optGain(b.optStep, t.reduction[j], t.x[j]);
+    {
+        const OptStepSettings k = b.optStep;
+        OptState opt = s.opt;
+        PeakingCore band1 = band[0], band2 = band[1];
+        for (int j = 0; j < steps; ++j) t.level[j] = optLevel(opt, k, band1, band2, t.x[j], g);
+        band[0] = band1;
+        band[1] = band2;
+        for (int j = 0; j < steps; ++j) t.over[j] = decibelsOver(t.level[j], k.threshold, k.thresholdDb);
+        if (steps > 0) opt.over = t.over[steps - 1];
+        for (int j = 0; j < steps; ++j) t.reduction[j] = optSmooth(opt, k, t.over[j], g);
+        s.opt = opt;
+        for (int j = 0; j < steps; ++j) t.y[j] = optGain(k, t.reduction[j], t.x[j]);
+    }
 
     // Dis stage: side chain, logarithms, knee and smoother, gain.
-    for (int j = 0; j < steps; ++j) t.level[j] = disLevel(b.disStep, band[2], t.y[j]);
-    for (int j = 0; j < steps; ++j) t.over[j] = decibelsOver(t.level[j], b.disStep.threshold, b.disStep.thresholdDb);
-    for (int j = 0; j < steps; ++j) t.disSmooth[j] = disSmooth(s.dis, b.disStep, t.over[j], g);
-    for (int j = 0; j < steps; ++j) t.z[j] = disGain(b.disStep, t.disSmooth[j], t.y[j]);
+    {
+        const DisStepSettings k = b.disStep;
+        PeakingCore band3 = band[2];
+        for (int j = 0; j < steps; ++j) t.level[j] = disLevel(k, band3, t.y[j]);
+        band[2] = band3;
+        for (int j = 0; j < steps; ++j) t.over[j] = decibelsOver(t.level[j], k.threshold, k.thresholdDb);
+        DisState dis = s.dis;
+        for (int j = 0; j < steps; ++j) t.disSmooth[j] = disSmooth(dis, k, t.over[j], g);
+        s.dis = dis;
+        for (int j = 0; j < steps; ++j) t.z[j] = disGain(k, t.disSmooth[j], t.y[j]);
+    }
 }
 
 void Processor::outputPass(ChainState& s, float* out1, float* out2, int frames) {
