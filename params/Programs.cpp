@@ -4,8 +4,19 @@
 #include <cstring>
 
 ControlsguiProgram::ControlsguiProgram() : values{}, name{} {
-    for (int i = 0; i < kNumParams; ++i) values[i] = parameterDefault(i);
+    for (int i = 0; i < kNumParams; ++i) values[i].store(parameterDefault(i), std::memory_order_relaxed);
     setName("Default");
+}
+
+ControlsguiProgram::ControlsguiProgram(const ControlsguiProgram& other) : values{}, name{} {
+    *this = other;
+}
+
+ControlsguiProgram& ControlsguiProgram::operator=(const ControlsguiProgram& other) {
+    for (int i = 0; i < kNumParams; ++i)
+        values[i].store(other.values[i].load(std::memory_order_relaxed), std::memory_order_relaxed);
+    std::memcpy(name, other.name, sizeof name);
+    return *this;
 }
 
 void ControlsguiProgram::setName(const char* text) {

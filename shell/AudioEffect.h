@@ -7,6 +7,8 @@
 // getParameter may arrive on either. The base classes take no locks.
 #pragma once
 
+#include <atomic>
+
 #include "interface/vst24.h"
 
 class AEffEditor;
@@ -100,7 +102,8 @@ protected:
     vst::int32 blockSize = 1024;
     vst::int32 numPrograms;
     vst::int32 numParams;
-    vst::int32 curProgram = 0;
+    // Read by setParameter on whatever thread calls it.
+    std::atomic<vst::int32> curProgram{0};
     vst::AEffect cEffect;
 };
 

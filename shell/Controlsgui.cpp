@@ -61,7 +61,7 @@ void Controlsgui::processReplacing(float** inputs, float** outputs, int32 frames
 
 void Controlsgui::setParameter(int32 index, float value) {
     if (!isParameterIndex(index)) return;
-    programs[curProgram].values[index] = value;
+    programs[curProgram.load(std::memory_order_relaxed)].values[index].store(value, std::memory_order_relaxed);
     params[index].store(value, std::memory_order_relaxed);
     if (editor) editor->setParameter(index, value);
 }
@@ -76,14 +76,15 @@ void Controlsgui::setProgram(int32 program) {
 }
 
 void Controlsgui::loadProgram(int32 program) {
-    curProgram = program;
+    curProgram.store(program, std::memory_order_relaxed);
     const ControlsguiProgram& p = programs[program];
-    for (int i = 0; i < kNumParams; ++i) setParameter(i, p.values[i]);
+    for (int i = 0; i < kNumParams; ++i) setParameter(i, p.values[i].load(std::memory_order_relaxed));
 }
 
 void Controlsgui::saveCurrentProgram() {
+    ControlsguiProgram& p = programs[curProgram.load(std::memory_order_relaxed)];
     for (int i = 0; i < kNumParams; ++i)
-        programs[curProgram].values[i] = params[i].load(std::memory_order_relaxed);
+        p.values[i].store(params[i].load(std::memory_order_relaxed), std::memory_order_relaxed);
 }
 
 void Controlsgui::setProgramName(char* name) { programs[curProgram].setName(name); }
