@@ -18,6 +18,15 @@ constexpr int kProcessingParams = 26;
 // exp(ln(c)·ratio), ratio being 44100 over the rate the coefficient runs at.
 inline float rateScaled(float c, float ratio) { return expf(logf(c) * ratio); }
 
+// A parameter value as the processing reads it. Values outside 0 to 1 map by
+// the same formulas, but one that is not a number reads as 0 and magnitudes
+// beyond 10 are limited to 10: past that the gains and thresholds overflow and
+// would leave the filter states not-a-number for good.
+inline float processingValue(float v) {
+    if (!(v == v)) return 0.0f;
+    return v > 10.0f ? 10.0f : (v < -10.0f ? -10.0f : v);
+}
+
 // Three-position selector: 0 below 0.33, 1 below 0.66, else 2.
 inline int threeBands(float v) { return v < 0.33f ? 0 : (v < 0.66f ? 1 : 2); }
 

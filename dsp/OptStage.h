@@ -126,9 +126,16 @@ inline F2 emphasisFromOver(F2 over) {
 // 10 dB or more over and gives exactly 1. Only levels in between need the
 // logarithm here; the dB over of every step is taken afterwards (optOver).
 inline F2 emphasisTarget(F2 d, const OptStepSettings& k) {
-    const Mask2 above = d > k.threshold;
-    const Mask2 full = d > k.fullEmphasisLevel;
-    if (bits(above) == bits(full)) return select(full, f2(1.0f), zero2());
+    // Branches rather than selects: the next step's emphasis then need not
+    // wait for this step's level, as long as the branch is foreseen.
+    const int above = bits(d > k.threshold);
+    const int full = bits(d > k.fullEmphasisLevel);
+    if (above == full) {
+        if (full == 3) return f2(1.0f);
+        if (full == 0) return zero2();
+        if (full == 1) return f2(1.0f, 0.0f);
+        return f2(0.0f, 1.0f);
+    }
     return emphasisFromOver(decibelsOver(d, k.threshold, k.thresholdDb));
 }
 

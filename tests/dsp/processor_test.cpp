@@ -310,6 +310,36 @@ TEST(Chain, NonFiniteInputCostsOneSample) {
     }
 }
 
+TEST(Chain, AbsurdParameterValuesLeaveNoLastingDamage) {
+    // Values outside 0 to 1 still map by the formulas (1.25 is 18.75 dB of
+    // make-up), but not-a-number and huge values must not leave the states
+    // not-a-number (an absurd threshold may leave a long reduction behind).
+    const Stereo in = variedSignal(8000, 44100.0f);
+    Params params;
+    params.set(kDisByp1, 0.0f);
+    Chain c;
+    run(c.p, params, in);
+    for (float bad : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(), 1e30f,
+                      -1e30f}) {
+        for (int i : {kOptThr1, kOptGain1, kDisThr1, kDisGain1, kDisAtk1, kOptMode, kTrafo1}) {
+            const float old = params.get(i);
+            params.set(i, bad);
+            const Stereo out = run(c.p, params, in);
+            for (std::size_t k = 0; k < out.size(); ++k)
+                ASSERT_TRUE(std::isfinite(out.l[k]) && std::isfinite(out.r[k])) << i << " " << bad;
+            params.set(i, old);
+        }
+    }
+    const Stereo after = run(c.p, params, in);
+    for (std::size_t k = 0; k < after.size(); ++k) ASSERT_TRUE(std::isfinite(after.l[k]));
+    const ChainState& s = c.p.state();
+    for (float v : {lane0(s.opt.reduction), lane0(s.dis.smooth), s.dc[0].y, s.trafo[0].gain,
+                    c.p.state().decim.output(0, 1), c.p.section(2).core().output(0)})
+        EXPECT_TRUE(std::isfinite(v));
+    EXPECT_EQ(processingValue(1.25f), 1.25f);
+    EXPECT_EQ(processingValue(-0.5f), -0.5f);
+}
+
 TEST(Chain, InPlaceProcessingMatchesSeparateBuffers) {
     const Stereo in = variedSignal(5000, 44100.0f);
     Params params;

@@ -222,6 +222,24 @@ TEST(OptStage, LevelAtTheThresholdIsNotOver) {
     EXPECT_EQ(lane0(rig.st.over), 0.0f);
 }
 
+TEST(OptStage, EmphasisShortcutMatchesTheLogarithmEverywhere) {
+    // Around the threshold and the 10 dB point, for several thresholds, the
+    // emphasis input found without the logarithm is the one found with it.
+    for (float thr : {0.0f, 0.31f, 0.77f, 1.0f}) {
+        const OptChannelSettings ch = optChannelSettings(thr, 0.0f, 0.0f);
+        const OptChannelSettings both[2] = {ch, ch};
+        const OptStepSettings k = optStepSettings(optCoefficients(0, 0.25f), both, false);
+        for (int i = 0; i < 200000; ++i) {
+            const float d = ch.threshold * std::pow(10.0f, (i - 20000) * 1e-4f / 20.0f);  // -2 to 18 dB over
+            const F2 level = f2(d, d * 1.0001f);
+            const F2 quick = emphasisTarget(level, k);
+            const F2 exact = emphasisFromOver(decibelsOver(level, k.threshold, k.thresholdDb));
+            ASSERT_TRUE(sameBits(lane0(quick), lane0(exact)) && sameBits(lane1(quick), lane1(exact)))
+                << thr << " " << d;
+        }
+    }
+}
+
 // -------------------------------------------------------------- Dis stage ---
 
 struct DisRig {
