@@ -34,8 +34,10 @@ if(KVB_FUZZ)
   endif()
   # Coverage instrumentation for everything; the fuzz target alone links the
   # libFuzzer driver.
-  add_compile_options(-fsanitize=fuzzer-no-link)
-  # fuzz/ links kvb_core, which exists only once this file's includer is done.
+  add_compile_options(-fsanitize=fuzzer-no-link
+                      -fsanitize-ignorelist=${CMAKE_SOURCE_DIR}/fuzz/ignorelist.txt
+                      -fsanitize-coverage-ignorelist=${CMAKE_SOURCE_DIR}/fuzz/ignorelist.txt)
+  # The target links kvb_core, which exists only once the top-level file is done.
   cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR}
-                 CALL add_subdirectory ${CMAKE_SOURCE_DIR}/fuzz ${CMAKE_BINARY_DIR}/fuzz)
+                 CALL include ${CMAKE_SOURCE_DIR}/fuzz/Fuzz.cmake)
 endif()

@@ -88,7 +88,9 @@ public:
         }
     }
     // Audio: specials from the input, then a tone once the input runs dry.
-    void fill(float* x, int n) {
+    // Answers the largest finite magnitude written.
+    float fill(float* x, int n) {
+        float largest = 0.0f;
         for (int i = 0; i < n; ++i) {
             if (empty()) {
                 x[i] = 0.5f * std::sin(0.05f * static_cast<float>(i));
@@ -96,7 +98,9 @@ public:
             }
             const std::uint8_t b = byte();
             x[i] = b < 32 ? anyFloat() : (static_cast<float>(b) - 144.0f) / 112.0f;
+            if (std::isfinite(x[i])) largest = std::max(largest, std::fabs(x[i]));
         }
+        return largest;
     }
     // A zero-terminated string in a 256-byte buffer.
     void text(char* buf) {
@@ -126,8 +130,14 @@ intptr host(AEffect*, int32 opcode, int32, intptr, void*, float) {
 }
 
 // Set once a processing parameter (0 to 25) has been given a value outside 0
-// to 1; until then every output sample must be finite, whatever the audio,
-// the rate or the block size.
+// to 1, or the audio held a finite sample beyond kLargestCheckedSample; until
+// then every output sample must be finite, whatever the audio (NaN and
+// infinities included), the rate or the block size.
+//
+// Finite samples close to the largest float overflow the chain's arithmetic:
+// one sample of 3e38 leaves its state not finite for good. Inputs are read as
+// they are up to that point, so outputs after such a sample go unchecked.
+constexpr float kLargestCheckedSample = 1e30f;
 bool wild = false;
 void noteValue(int32 index, float value) {
     if (index >= 0 && index < 26 && !(value >= 0.0f && value <= 1.0f)) wild = true;
@@ -199,8 +209,10 @@ void processAny(AEffect* e, Input& in) {
         return;
     }
     std::vector<float> a(n), b(n), c(n), d(n);
-    in.fill(a.data(), static_cast<int>(std::min<std::size_t>(n, 512)));
-    in.fill(b.data(), static_cast<int>(std::min<std::size_t>(n, 512)));
+    const int filled = static_cast<int>(std::min<std::size_t>(n, 512));
+    const float largestLeft = in.fill(a.data(), filled);
+    const float largestRight = in.fill(b.data(), filled);
+    if (std::max(largestLeft, largestRight) > kLargestCheckedSample) wild = true;
     float* ins[2] = {a.data(), b.data()};
     float* outs[2] = {c.data(), d.data()};
     if (how % 8 == 6) {
@@ -260,6 +272,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                               effGetEffectName, effGetVendorString, effGetProductString}) {
                 std::memset(text, 0x55, sizeof text);
                 e->dispatcher(e, op2, index, 0, text, 0.0f);
+                // A display request for a parameter that does not exist leaves
+                // the buffer as it was; every other answer is terminated.
+                if (op2 == effGetParamDisplay && !isParameterIndex(index)) continue;
                 if (std::memchr(text, 0, sizeof text) == nullptr) __builtin_trap();
                 // Displays and labels keep to the published length.
                 if ((op2 == effGetParamDisplay || op2 == effGetParamLabel) &&

@@ -23,7 +23,7 @@ mkdir -p "$DIR/corpus" "$DIR/artifacts"
 log=$DIR/fuzz.log
 echo "== fuzzing for $seconds s (log: $log)"
 set +e
-UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ASAN_OPTIONS=detect_leaks=1 \
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ASAN_OPTIONS=detect_leaks=1:quarantine_size_mb=64 \
   "$DIR/kvb_fuzz" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 -max_len=4096 \
   -print_final_stats=1 -artifact_prefix="$DIR/artifacts/" "$DIR/corpus" fuzz/corpus >"$log" 2>&1
 status=$?
