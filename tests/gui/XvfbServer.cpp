@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,6 +28,9 @@ bool XvfbServer::start() {
         return false;
     }
     if (child == 0) {
+        // A test that crashes must not leave its server behind.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() == 1) _exit(127);
         // The write end must survive exec; Xvfb writes the number there.
         const int out = dup(fds[1]);
         const std::string fd = std::to_string(out);
