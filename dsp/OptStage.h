@@ -7,7 +7,6 @@
 // the make-up gain.
 #pragma once
 
-#include <algorithm>
 #include <cmath>
 
 #include "dsp/QS_Peaking_1.h"

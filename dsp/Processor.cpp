@@ -37,7 +37,8 @@ void Processor::setSampleRate(float fs) {
 
 void Processor::process(const std::atomic<float>* params, float** in, float** out, int frames) {
     float p[kProcessingParams];
-    for (int i = 0; i < kProcessingParams; ++i) p[i] = processingValue(params[i].load(std::memory_order_relaxed));
+    for (int i = 0; i < kProcessingParams; ++i)
+        p[i] = processingValue(params[i].load(std::memory_order_relaxed));
     settings = deriveBlockSettings(p, rateRatio_, osRateRatio_);
     chain.dcPole = settings.dcPole;
 

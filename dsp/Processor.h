@@ -82,7 +82,7 @@ private:
     void outputAndInputPass(ChainState& s, float* out1, float* out2, int outFrames, const float* in1,
                             const float* in2, int inFrames);
 
-    // Frames handled by each pass of the chain (see runChunk).
+    // Frames handled by each pass of the chain (see Processor.cpp).
     static constexpr int kChunk = 32;
     static constexpr int kSteps = 4 * kChunk;
     // Per oversampled step of one chunk, both channels: the stage input

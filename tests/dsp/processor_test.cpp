@@ -357,6 +357,12 @@ TEST(Chain, SampleRateChangeKeepsHistory) {
     Chain c;
     Params params;
     run(c.p, params, variedSignal(2000, 44100.0f));
+    // The sections' outputs, read where they said at set-up, follow the loop.
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_NE(c.p.sectionOutput(i, 0), 0.0f);
+        EXPECT_EQ(c.p.sectionOutput(i, 0), c.p.section(i).core().output(0));
+        EXPECT_EQ(c.p.sectionOutput(i, 1), c.p.section(i).core().output(1));
+    }
     const float y1 = c.p.state().decim.output(0, 1);
     c.p.setSampleRate(96000.0f);
     EXPECT_EQ(c.p.state().decim.output(0, 1), y1);
