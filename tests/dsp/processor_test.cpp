@@ -40,6 +40,9 @@ TEST(SampleRate, RatiosFollowTheRate) {
     p.setSampleRate(88200.0f);
     EXPECT_EQ(p.rateRatio(), 0.5f);
     EXPECT_EQ(p.osRateRatio(), 0.125f);
+    p.setSampleRate(44100.0f);
+    EXPECT_EQ(p.rateRatio(), 1.0f) << "the same as before any rate was set";
+    EXPECT_EQ(p.osRateRatio(), 0.25f);
 }
 
 TEST(SampleRate, UnusableRatesAreIgnored) {
