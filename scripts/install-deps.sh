@@ -10,6 +10,7 @@ packages=(
   libx11-dev libcairo2-dev fontconfig fonts-liberation
   xvfb xdotool x11-utils imagemagick
   valgrind
+  clang libclang-rt-14-dev llvm libpixman-1-dev
 )
 
 missing=()

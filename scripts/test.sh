@@ -8,3 +8,11 @@ scripts/build.sh
 BUILD_DIR=${BUILD_DIR:-build}
 cd "$BUILD_DIR"
 ctest --output-on-failure -j2 --timeout 900
+cd - >/dev/null
+# Then the robustness runs, each in a build folder of its own: the whole suite
+# under AddressSanitizer + UndefinedBehaviorSanitizer, the concurrency test
+# under ThreadSanitizer, and a minute of fuzzing. KVB_TEST_QUICK=1 skips them.
+if [ "${KVB_TEST_QUICK:-0}" != 1 ]; then
+  scripts/test-sanitizers.sh
+  scripts/fuzz.sh "${KVB_FUZZ_SECONDS:-60}"
+fi
