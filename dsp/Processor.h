@@ -39,6 +39,9 @@ struct ChainState {
     TransformerChannel trafo[2];
 };
 
+// The meters and parameters cross threads as plain atomic floats: no locks.
+static_assert(std::atomic<float>::is_always_lock_free, "atomic float must be lock-free");
+
 class Processor {
 public:
     Processor() = default;
