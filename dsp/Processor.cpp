@@ -57,9 +57,14 @@ void Processor::process(const std::atomic<float>* params, float** in, float** ou
 }
 
 namespace {
-// A sample that is not finite is read as silence, so that it cannot poison
-// the filter and detector states.
-inline float readInput(float v) { return std::isfinite(v) ? v : 0.0f; }
+// A sample that is not finite is read as silence and one beyond ±1e10
+// (200 dB over full scale) as ±1e10, so that no sum of the chain can overflow
+// and leave the filter and detector states not-a-number for good.
+constexpr float kLargestInput = 1e10f;
+inline float readInput(float v) {
+    if (!std::isfinite(v)) return 0.0f;
+    return v > kLargestInput ? kLargestInput : (v < -kLargestInput ? -kLargestInput : v);
+}
 }  // namespace
 
 // The block runs in chunks of up to kChunk frames, one pass per stage over

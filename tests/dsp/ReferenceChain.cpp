@@ -152,8 +152,8 @@ void ReferenceChain::process(const float* p, const float* in1, const float* in2,
     for (int i = 0; i < frames; ++i) {
         denormal = -denormal;
         inOffset = -inOffset;
-        float i1 = std::isfinite(in1[i]) ? in1[i] : 0.0f;
-        float i2 = std::isfinite(in2[i]) ? in2[i] : 0.0f;
+        float i1 = std::isfinite(in1[i]) ? std::fmax(-1e10f, std::fmin(1e10f, in1[i])) : 0.0f;
+        float i2 = std::isfinite(in2[i]) ? std::fmax(-1e10f, std::fmin(1e10f, in2[i])) : 0.0f;
         float a[2];
         if (p[25] > 0.5f) {
             a[0] = i1;

@@ -343,6 +343,25 @@ TEST(Chain, AbsurdParameterValuesLeaveNoLastingDamage) {
     EXPECT_EQ(processingValue(-0.5f), -0.5f);
 }
 
+TEST(Chain, HugeFiniteInputIsLimitedBeforeItReachesAnyState) {
+    // Near the largest float the chain's sums would overflow; such a sample
+    // is read as ±1e10 and the instance keeps working.
+    Stereo in = variedSignal(30000, 44100.0f);
+    Stereo limited = in;
+    in.l[1000] = 3e38f;
+    in.r[1000] = -3e38f;
+    limited.l[1000] = 1e10f;
+    limited.r[1000] = -1e10f;
+    Params params;
+    params.set(kMSMode, 0.0f).set(kDisByp1, 0.0f).set(kOptGain1, 1.0f).set(kDisGain1, 1.0f);
+    Chain a, b;
+    const Stereo out = run(a.p, params, in), ref = run(b.p, params, limited);
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        ASSERT_TRUE(std::isfinite(out.l[i]) && std::isfinite(out.r[i])) << i;
+        ASSERT_TRUE(sameBits(out.l[i], ref.l[i]) && sameBits(out.r[i], ref.r[i])) << i;
+    }
+}
+
 TEST(Chain, InPlaceProcessingMatchesSeparateBuffers) {
     const Stereo in = variedSignal(5000, 44100.0f);
     Params params;
