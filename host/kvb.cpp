@@ -8,11 +8,9 @@
 
 namespace kvbhost {
 
-#if !defined(_WIN32)
-// The editor commands (GuiCommand.cpp, X11 only).
+// The editor commands (GuiCommand.cpp with X11, GuiCommand_win.cpp on Windows).
 int runGui(const Args& args);
 int runScreenshot(const Args& args);
-#endif
 
 bool takeOption(Args& args, const std::string& name, std::string& value) {
     for (size_t i = 0; i < args.size(); ++i) {
@@ -64,10 +62,8 @@ int main(int argc, char** argv) {
     if (command == "info") return kvbhost::runInfo(args);
     if (command == "render") return kvbhost::runRender(args);
     if (command == "demo") return kvbhost::runDemo(args);
-#if !defined(_WIN32)
     if (command == "gui") return kvbhost::runGui(args);
     if (command == "screenshot") return kvbhost::runScreenshot(args);
-#endif
     if (command == "help" || command == "--help" || command == "-h") {
         usage(stdout);
         return 0;

@@ -1,0 +1,243 @@
+// kvb gui and kvb screenshot on Windows: the plug-in's editor in a window of
+// our own, driven as a Windows host drives it (effEditOpen with the HWND,
+// our message loop, effEditIdle about 30 times a second). Knows the plug-in
+// only through its AEffect.
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/Commands.h"
+#include "host/DemoSignal.h"
+#include "host/ParamOptions.h"
+#include "host/PluginHost.h"
+#include "host/WinHostWindow.h"
+
+namespace kvbhost {
+
+int runGui(const Args& args);
+int runScreenshot(const Args& args);
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::atomic<bool> interrupted{false};
+
+BOOL WINAPI onConsoleEvent(DWORD) {
+    interrupted = true;
+    return TRUE;
+}
+
+// The built-in signal, looped, played into the plug-in in real time on a
+// thread of its own, as a host's audio thread would (no sound card: the
+// output is dropped).
+class AudioFeeder {
+public:
+    AudioFeeder(vst::AEffect* e, float sampleRate) : effect(e), rate(sampleRate) {
+        const auto frames = static_cast<std::size_t>(kDemoSeconds * sampleRate);
+        left.resize(frames);
+        right.resize(frames);
+        renderDemoSignal(sampleRate, frames, left.data(), right.data());
+    }
+    ~AudioFeeder() { stop(); }
+
+    // Runs `seconds` of the signal through the plug-in at once.
+    void runFor(double seconds) {
+        auto blocks = static_cast<long>(seconds * rate / kBlock);
+        while (blocks-- > 0) processBlock();
+    }
+
+    void start() {
+        running = true;
+        worker = std::thread([this] {
+            const auto period = std::chrono::duration_cast<Clock::duration>(
+                std::chrono::duration<double>(kBlock / static_cast<double>(rate)));
+            auto next = Clock::now();
+            while (running.load(std::memory_order_relaxed)) {
+                processBlock();
+                next += period;
+                std::this_thread::sleep_until(next);
+            }
+        });
+    }
+
+    void stop() {
+        running = false;
+        if (worker.joinable()) worker.join();
+    }
+
+private:
+    static constexpr int kBlock = 512;
+
+    void processBlock() {
+        float inL[kBlock], inR[kBlock], outL[kBlock], outR[kBlock];
+        for (int i = 0; i < kBlock; ++i) {
+            inL[i] = left[position];
+            inR[i] = right[position];
+            if (++position >= left.size()) position = 0;
+        }
+        float* ins[2] = {inL, inR};
+        float* outs[2] = {outL, outR};
+        effect->processReplacing(effect, ins, outs, kBlock);
+    }
+
+    vst::AEffect* effect;
+    float rate;
+    std::vector<float> left, right;
+    std::size_t position = 0;
+    std::thread worker;
+    std::atomic<bool> running{false};
+};
+
+// What both commands share: plug-in, settings, window, editor.
+struct EditorSession {
+    explicit EditorSession(const char* name) : command(name) {}
+    EditorSession(const EditorSession&) = delete;
+    EditorSession& operator=(const EditorSession&) = delete;
+
+    const char* command;
+    PluginHost host;
+    WinHostWindow window;
+    bool editorOpen = false;
+
+    // Prints its own message; answers the exit code, 0 when all is ready.
+    int start(Args& args) {
+        const std::string plugin = takePluginOption(args);
+        const std::vector<std::string> settings = takeSetOptions(args);
+        if (!args.empty()) {
+            std::fprintf(stderr, "kvb %s: unexpected argument '%s'\n", command, args[0].c_str());
+            return 2;
+        }
+        if (!host.load(plugin)) {
+            std::fprintf(stderr, "kvb %s: %s\n", command, host.error().c_str());
+            return 1;
+        }
+        std::string error;
+        if (!applySettings(host, settings, error)) {
+            std::fprintf(stderr, "kvb %s: %s\n", command, error.c_str());
+            return 2;
+        }
+        host.dispatch(vst::effSetSampleRate, 0, 0, nullptr, host.sampleRate);
+        host.dispatch(vst::effSetBlockSize, 0, host.blockSize);
+        host.dispatch(vst::effMainsChanged, 0, 1);
+        return 0;
+    }
+
+    int openEditor() {
+        vst::ERect* r = nullptr;
+        if ((host.effect()->flags & vst::effFlagsHasEditor) == 0 ||
+            host.dispatch(vst::effEditGetRect, 0, 0, &r) == 0 || !r || r->right <= r->left ||
+            r->bottom <= r->top) {
+            std::fprintf(stderr, "kvb %s: the plug-in has no editor\n", command);
+            return 1;
+        }
+        if (!window.create(r->right - r->left, r->bottom - r->top, "KVB", &host)) {
+            std::fprintf(stderr, "kvb %s: cannot create a window\n", command);
+            return 1;
+        }
+        if (host.dispatch(vst::effEditOpen, 0, 0, window.handle()) == 0) {
+            std::fprintf(stderr, "kvb %s: the plug-in's editor did not open\n", command);
+            return 1;
+        }
+        editorOpen = true;
+        return 0;
+    }
+
+    void closeEditor() {
+        if (editorOpen) host.dispatch(vst::effEditClose);
+        editorOpen = false;
+    }
+
+    // Messages and editor idles for `ms` milliseconds, an idle about every
+    // `periodMs`. Answers false once the user closed the window.
+    bool run(int ms, int periodMs) {
+        const auto end = Clock::now() + std::chrono::milliseconds(ms);
+        auto next = Clock::now();
+        while (Clock::now() < end && !interrupted) {
+            if (!window.pumpMessages()) return false;
+            host.dispatch(vst::effEditIdle);
+            next += std::chrono::milliseconds(periodMs);
+            const auto now = Clock::now();
+            if (next < now) next = now;  // fell behind: do not catch up in a burst
+            const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - now);
+            // Wakes early for input, which is handled at once.
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(wait.count()),
+                                      QS_ALLINPUT);
+        }
+        return !interrupted;
+    }
+
+    ~EditorSession() {
+        closeEditor();
+        if (host.effect()) host.dispatch(vst::effMainsChanged, 0, 0);
+        host.unload();
+        window.destroy();
+    }
+};
+
+}  // namespace
+
+int runGui(const Args& argsIn) {
+    Args args = argsIn;
+    EditorSession s("gui");
+    if (int rc = s.start(args)) return rc;
+    AudioFeeder audio(s.host.effect(), s.host.sampleRate);
+    if (int rc = s.openEditor()) return rc;
+
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+    audio.start();
+    while (s.run(1000, 1000 / 30)) {
+    }
+    s.closeEditor();
+    audio.stop();
+    SetConsoleCtrlHandler(onConsoleEvent, FALSE);
+    return 0;
+}
+
+int runScreenshot(const Args& argsIn) {
+    Args args = argsIn;
+    std::string secondsText = "1";
+    takeOption(args, "--audio", secondsText);
+    char* end = nullptr;
+    const double seconds = std::strtod(secondsText.c_str(), &end);
+    if (end == secondsText.c_str() || *end || !(seconds >= 0.0) || seconds > 600.0) {
+        std::fprintf(stderr, "kvb screenshot: --audio takes seconds from 0 to 600\n");
+        return 2;
+    }
+    if (args.empty() || args[0].rfind("--", 0) == 0) {
+        std::fprintf(stderr, "kvb screenshot: which file? (kvb screenshot OUT.png ...)\n");
+        return 2;
+    }
+    const std::string out = args[0];
+    args.erase(args.begin());
+
+    EditorSession s("screenshot");
+    if (int rc = s.start(args)) return rc;
+    if (seconds > 0.0) {
+        // The meters show what this much of the signal left behind.
+        AudioFeeder audio(s.host.effect(), s.host.sampleRate);
+        audio.runFor(seconds);
+    }
+    if (int rc = s.openEditor()) return rc;
+    // Idles further apart than the meters' refresh interval let the editor
+    // draw everything, meters included, and the window show it.
+    s.run(300, 70);
+    s.host.dispatch(vst::effEditIdle);
+    s.window.pumpMessages();
+    Picture picture;
+    std::string error;
+    if (!s.window.capture(picture, error) || !writePng(out, picture, error)) {
+        std::fprintf(stderr, "kvb screenshot: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%s\n", out.c_str());
+    return 0;
+}
+
+}  // namespace kvbhost
