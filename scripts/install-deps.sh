@@ -11,6 +11,9 @@ packages=(
   xvfb xdotool x11-utils imagemagick
   valgrind
   clang libclang-rt-14-dev llvm libpixman-1-dev
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  wine64 wine fonts-wine libxrender1 libxi6 libxcursor1 libxrandr2 libxfixes3 libxinerama1
+  libxcomposite1 python3
 )
 
 missing=()
