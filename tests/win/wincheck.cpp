@@ -593,6 +593,23 @@ int runInputChecks(const std::string& plugin) {
         check(std::fabs(s.param(kDisRls1) - 1.0f / 6.0f) < 1e-6f, "DisRls1 is %g, not 1/6", s.param(kDisRls1));
     }
 
+    section("Alt turns a linear drag into a circular one");
+    {
+        // From the right of OptGain2's centre to straight above it: no
+        // distance along the linear drag's diagonal, but the angle of
+        // 12 o'clock, the middle of the sweep, for a circular one.
+        s.setParam(kOptGain2, 0.0f);
+        s.host.events.clear();
+        const Rect r = rectOf(kOptGain2);
+        const POINT c = s.screenPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        doStep("Alt-drag OptGain2 from 3 to 12 o'clock",
+               "mousemove " + at({c.x + 30, c.y}) + " keydown alt mousedown 1 mousemove " +
+                   at({c.x + 20, c.y - 20}) + " mousemove " + at({c.x, c.y - 30}) + " mouseup 1 keyup alt");
+        check(s.waitFor([&] { return hasEvent(s.host, vst::audioMasterEndEdit, kOptGain2); }),
+              "the Alt-drag ended");
+        check(s.param(kOptGain2) == 0.5f, "OptGain2 is %g after the Alt-drag, not 0.5", s.param(kOptGain2));
+    }
+
     s.close();
     return 0;
 }
