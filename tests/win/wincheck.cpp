@@ -593,6 +593,29 @@ int runInputChecks(const std::string& plugin) {
         check(std::fabs(s.param(kDisRls1) - 1.0f / 6.0f) < 1e-6f, "DisRls1 is %g, not 1/6", s.param(kDisRls1));
     }
 
+    section("a drag whose mouse another window takes ends for the host");
+    {
+        // A dialog or a task switch takes the mouse mid-drag: the release
+        // will never reach the editor, so the gesture ends there and then.
+        s.setParam(kDisThr1, 0.0f);
+        s.host.events.clear();
+        const POINT c = s.centreOf(kDisThr1);
+        doStep("press on DisThr1 and move", "mousemove " + at(c) + " mousedown 1 mousemove " + at({c.x + 20, c.y - 20}));
+        check(s.waitFor([&] { return s.param(kDisThr1) != 0.0f; }), "the drag moved DisThr1");
+        check(!hasEvent(s.host, vst::audioMasterEndEdit, kDisThr1), "the drag is still running");
+        HWND host = static_cast<HWND>(s.window.handle());
+        SetCapture(host);
+        s.settle(100);
+        check(hasEvent(s.host, vst::audioMasterEndEdit, kDisThr1), "losing the mouse ended the gesture");
+        doStep("release", "mouseup 1");
+        s.settle(200);
+        ReleaseCapture();
+        // The editor takes new gestures as before.
+        s.host.events.clear();
+        doStep("click OptByp1", "mousemove " + at(s.centreOf(kOptByp1)) + " click 1");
+        check(s.waitFor([&] { return s.param(kOptByp1) == 1.0f; }), "a click after the lost drag still works");
+    }
+
     section("Alt turns a linear drag into a circular one");
     {
         // From the right of OptGain2's centre to straight above it: no
