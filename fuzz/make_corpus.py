@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
-"""Writes the seed inputs in corpus/: short host sessions in the byte format
-that kvb_fuzz.cpp decodes (setup byte, then operations). Run it again after
-changing that format; libFuzzer grows its own corpus from these."""
+"""Writes the named seed inputs in corpus/: short host sessions in the byte
+format that kvb_fuzz.cpp decodes (setup byte, then operations). The files with
+hash names beside them are inputs the fuzzer found, reduced to a set that
+reaches every edge it had reached (libFuzzer -merge=1 -use_counters=0); after
+a change of the format they no longer mean the same and should be replaced
+by a new merge."""
 import os
 import struct
 
