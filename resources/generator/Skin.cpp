@@ -479,6 +479,7 @@ void paintMeterFace(cairo_t* cr, const MeterLook& m) {
     cairo_set_source(cr, inner);
     cairo_rectangle(cr, m.left, m.top, m.width, 8);
     cairo_fill(cr);
+    cairo_pattern_destroy(inner);
 
     const double px = m.pivotX(), py = m.pivotY(), R = kMeterRadius;
     const Rgb ink = rgb(0x1d1a16);
@@ -655,6 +656,7 @@ void paintHeaderAndFooter(cairo_t* cr) {
     cairo_set_source(cr, foot);
     cairo_rectangle(cr, 0, 584, kWindowWidth, kWindowHeight - 584);
     cairo_fill(cr);
+    cairo_pattern_destroy(foot);
     cairo_set_source_rgba(cr, 0, 0, 0, 0.6);
     cairo_rectangle(cr, 0, 583, kWindowWidth, 1);
     cairo_fill(cr);
