@@ -17,6 +17,7 @@
 #include "host/DemoSignal.h"
 #include "host/ParamOptions.h"
 #include "host/PluginHost.h"
+#include "host/ScreenshotArgs.h"
 #include "host/WinHostWindow.h"
 
 namespace kvbhost {
@@ -142,20 +143,9 @@ int runGui(const Args& argsIn) {
 
 int runScreenshot(const Args& argsIn) {
     Args args = argsIn;
-    std::string secondsText = "1";
-    takeOption(args, "--audio", secondsText);
-    char* end = nullptr;
-    const double seconds = std::strtod(secondsText.c_str(), &end);
-    if (end == secondsText.c_str() || *end || !(seconds >= 0.0) || seconds > 600.0) {
-        std::fprintf(stderr, "kvb screenshot: --audio takes seconds from 0 to 600\n");
-        return 2;
-    }
-    if (args.empty() || args[0].rfind("--", 0) == 0) {
-        std::fprintf(stderr, "kvb screenshot: which file? (kvb screenshot OUT.png ...)\n");
-        return 2;
-    }
-    const std::string out = args[0];
-    args.erase(args.begin());
+    std::string out;
+    double seconds = 0.0;
+    if (int rc = takeScreenshotArgs(args, out, seconds)) return rc;
 
     EditorSession s("screenshot");
     if (int rc = s.start(args)) return rc;
