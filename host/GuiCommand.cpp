@@ -18,10 +18,10 @@
 
 #include "host/AudioFeeder.h"
 #include "host/Commands.h"
+#include "host/EditorSession.h"
 #include "host/DemoSignal.h"
 #include "host/ParamOptions.h"
 #include "host/PluginHost.h"
-#include "host/ScreenshotArgs.h"
 
 namespace kvbhost {
 
@@ -165,73 +165,32 @@ private:
 };
 
 // What both commands share: display, plug-in, settings, window, editor.
-struct EditorSession {
-    explicit EditorSession(const char* name) : command(name) {}
-    EditorSession(const EditorSession&) = delete;
-    EditorSession& operator=(const EditorSession&) = delete;
+struct EditorSession : PluginSession {
+    explicit EditorSession(const char* name) : PluginSession(name) {}
+    ~EditorSession() {
+        stop();
+        window.destroy();
+    }
 
-    const char* command;
     HostWindow window;
-    PluginHost host;
-    bool editorOpen = false;
 
-    // Prints its own message; answers the exit code, 0 when all is ready.
     int start(Args& args) {
-        const std::string plugin = takePluginOption(args);
-        const std::vector<std::string> settings = takeSetOptions(args);
-        if (!args.empty()) {
-            std::fprintf(stderr, "kvb %s: unexpected argument '%s'\n", command, args[0].c_str());
-            return 2;
-        }
+        if (int rc = takeArgs(args)) return rc;
         if (!window.openDisplay()) {
             std::fprintf(stderr, "kvb %s: no X display (is DISPLAY set? try xvfb-run)\n", command);
             return 1;
         }
-        if (!host.load(plugin)) {
-            std::fprintf(stderr, "kvb %s: %s\n", command, host.error().c_str());
-            return 1;
-        }
-        std::string error;
-        if (!applySettings(host, settings, error)) {
-            std::fprintf(stderr, "kvb %s: %s\n", command, error.c_str());
-            return 2;
-        }
-        host.dispatch(vst::effSetSampleRate, 0, 0, nullptr, host.sampleRate);
-        host.dispatch(vst::effSetBlockSize, 0, host.blockSize);
-        host.dispatch(vst::effMainsChanged, 0, 1);
-        return 0;
+        return load();
     }
 
     int openEditor() {
-        vst::ERect* r = nullptr;
-        if ((host.effect()->flags & vst::effFlagsHasEditor) == 0 ||
-            host.dispatch(vst::effEditGetRect, 0, 0, &r) == 0 || !r || r->right <= r->left ||
-            r->bottom <= r->top) {
-            std::fprintf(stderr, "kvb %s: the plug-in has no editor\n", command);
-            return 1;
-        }
-        if (!window.create(r->right - r->left, r->bottom - r->top, "KVB")) {
+        int width = 0, height = 0;
+        if (int rc = editorSize(width, height)) return rc;
+        if (!window.create(width, height, "KVB")) {
             std::fprintf(stderr, "kvb %s: cannot create a window\n", command);
             return 1;
         }
-        if (host.dispatch(vst::effEditOpen, 0, 0, window.handle()) == 0) {
-            std::fprintf(stderr, "kvb %s: the plug-in's editor did not open\n", command);
-            return 1;
-        }
-        editorOpen = true;
-        return 0;
-    }
-
-    void closeEditor() {
-        if (editorOpen) host.dispatch(vst::effEditClose);
-        editorOpen = false;
-    }
-
-    ~EditorSession() {
-        closeEditor();
-        if (host.effect()) host.dispatch(vst::effMainsChanged, 0, 0);
-        host.unload();
-        window.destroy();
+        return PluginSession::openEditor(window.handle());
     }
 };
 

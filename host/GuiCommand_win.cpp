@@ -14,10 +14,10 @@
 
 #include "host/AudioFeeder.h"
 #include "host/Commands.h"
+#include "host/EditorSession.h"
 #include "host/DemoSignal.h"
 #include "host/ParamOptions.h"
 #include "host/PluginHost.h"
-#include "host/ScreenshotArgs.h"
 #include "host/WinHostWindow.h"
 
 namespace kvbhost {
@@ -37,62 +37,28 @@ BOOL WINAPI onConsoleEvent(DWORD) {
 }
 
 // What both commands share: plug-in, settings, window, editor.
-struct EditorSession {
-    explicit EditorSession(const char* name) : command(name) {}
-    EditorSession(const EditorSession&) = delete;
-    EditorSession& operator=(const EditorSession&) = delete;
+struct EditorSession : PluginSession {
+    explicit EditorSession(const char* name) : PluginSession(name) {}
+    ~EditorSession() {
+        stop();
+        window.destroy();
+    }
 
-    const char* command;
-    PluginHost host;
     WinHostWindow window;
-    bool editorOpen = false;
 
-    // Prints its own message; answers the exit code, 0 when all is ready.
     int start(Args& args) {
-        const std::string plugin = takePluginOption(args);
-        const std::vector<std::string> settings = takeSetOptions(args);
-        if (!args.empty()) {
-            std::fprintf(stderr, "kvb %s: unexpected argument '%s'\n", command, args[0].c_str());
-            return 2;
-        }
-        if (!host.load(plugin)) {
-            std::fprintf(stderr, "kvb %s: %s\n", command, host.error().c_str());
-            return 1;
-        }
-        std::string error;
-        if (!applySettings(host, settings, error)) {
-            std::fprintf(stderr, "kvb %s: %s\n", command, error.c_str());
-            return 2;
-        }
-        host.dispatch(vst::effSetSampleRate, 0, 0, nullptr, host.sampleRate);
-        host.dispatch(vst::effSetBlockSize, 0, host.blockSize);
-        host.dispatch(vst::effMainsChanged, 0, 1);
-        return 0;
+        if (int rc = takeArgs(args)) return rc;
+        return load();
     }
 
     int openEditor() {
-        vst::ERect* r = nullptr;
-        if ((host.effect()->flags & vst::effFlagsHasEditor) == 0 ||
-            host.dispatch(vst::effEditGetRect, 0, 0, &r) == 0 || !r || r->right <= r->left ||
-            r->bottom <= r->top) {
-            std::fprintf(stderr, "kvb %s: the plug-in has no editor\n", command);
-            return 1;
-        }
-        if (!window.create(r->right - r->left, r->bottom - r->top, "KVB", &host)) {
+        int width = 0, height = 0;
+        if (int rc = editorSize(width, height)) return rc;
+        if (!window.create(width, height, "KVB", &host)) {
             std::fprintf(stderr, "kvb %s: cannot create a window\n", command);
             return 1;
         }
-        if (host.dispatch(vst::effEditOpen, 0, 0, window.handle()) == 0) {
-            std::fprintf(stderr, "kvb %s: the plug-in's editor did not open\n", command);
-            return 1;
-        }
-        editorOpen = true;
-        return 0;
-    }
-
-    void closeEditor() {
-        if (editorOpen) host.dispatch(vst::effEditClose);
-        editorOpen = false;
+        return PluginSession::openEditor(window.handle());
     }
 
     // Messages and editor idles for `ms` milliseconds, an idle about every
@@ -112,13 +78,6 @@ struct EditorSession {
                                       QS_ALLINPUT);
         }
         return !interrupted;
-    }
-
-    ~EditorSession() {
-        closeEditor();
-        if (host.effect()) host.dispatch(vst::effMainsChanged, 0, 0);
-        host.unload();
-        window.destroy();
     }
 };
 
