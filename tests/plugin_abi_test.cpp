@@ -12,6 +12,7 @@
 #include <string>
 
 #include "host/PluginHost.h"
+#include "tests/RunCommand.h"
 
 using namespace vst;
 
@@ -39,22 +40,7 @@ struct Module {
     void* handle;
 };
 
-struct ProcResult {
-    int status;
-    std::string out;
-};
-
-ProcResult run(const std::string& command) {
-    ProcResult r{-1, {}};
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
-    if (!p) return r;
-    std::array<char, 4096> buf{};
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    const int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
-}
+CommandResult run(const std::string& command) { return runCommand(command); }
 
 std::string kvb(const std::string& args) { return std::string(KVB_HOST_PATH) + " " + args; }
 
@@ -139,7 +125,7 @@ TEST(Host, RecordsAutomationAndAnswersLikeARealHost) {
 // --- kvb info ------------------------------------------------------------------
 
 TEST(KvbInfo, PrintsEverythingAHostLearns) {
-    const ProcResult r = run(kvb("info --plugin " KVB_PLUGIN_PATH));
+    const CommandResult r = run(kvb("info --plugin " KVB_PLUGIN_PATH));
     ASSERT_EQ(r.status, 0) << r.out;
     for (const char* expected :
          {"Effect name:   KVB", "Product:       KVB", "'.KVB' (0x004B5642)", "Version:       1",
@@ -151,7 +137,7 @@ TEST(KvbInfo, PrintsEverythingAHostLearns) {
 }
 
 TEST(KvbInfo, DefaultPluginIsTheOneBuiltNextToIt) {
-    const ProcResult r = run(kvb("info"));
+    const CommandResult r = run(kvb("info"));
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("KVB_64"), std::string::npos);
 }
@@ -171,7 +157,7 @@ TEST(KvbInfo, BadPluginsGiveOneClearLine) {
         {"/usr/lib/x86_64-linux-gnu/libm.so.6", "no VST entry point"},
     };
     for (const Case& c : cases) {
-        const ProcResult r = run(kvb("info --plugin " + c.path));
+        const CommandResult r = run(kvb("info --plugin " + c.path));
         EXPECT_NE(r.status, 0) << c.path;
         EXPECT_NE(r.out.find(c.says), std::string::npos) << r.out;
         EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;

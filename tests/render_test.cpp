@@ -11,24 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/RunCommand.h"
+
 namespace {
 
-struct ProcResult {
-    int status;
-    std::string out;
-};
-
-ProcResult run(const std::string& args) {
-    ProcResult r{-1, {}};
-    FILE* p = popen((std::string(KVB_HOST_PATH) + " " + args + " 2>&1").c_str(), "r");
-    if (!p) return r;
-    std::array<char, 4096> buf{};
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    const int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
-}
+CommandResult run(const std::string& args) { return runCommand(std::string(KVB_HOST_PATH) + " " + args); }
 
 std::string tempPath(const std::string& name) { return ::testing::TempDir() + "/kvb-" + name; }
 
@@ -70,7 +57,7 @@ Audio readAudio(const std::string& path) {
 TEST(KvbRender, KeepsFormatRateAndLength) {
     const std::string in = tempPath("in24.wav"), out = tempPath("out24.wav");
     writeTone(in, 2, 48000, SF_FORMAT_WAV | SF_FORMAT_PCM_24);
-    const ProcResult r = run("render " + in + " " + out + " --set OptThr1=0.2 --set 26=0.3");
+    const CommandResult r = run("render " + in + " " + out + " --set OptThr1=0.2 --set 26=0.3");
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("in peak -6.0 dBFS"), std::string::npos) << r.out;
     const Audio a = readAudio(out);
@@ -83,13 +70,13 @@ TEST(KvbRender, KeepsFormatRateAndLength) {
 TEST(KvbRender, FloatOnRequestAndFlacAndMono) {
     const std::string flac = tempPath("in.flac"), out = tempPath("out-float.wav");
     writeTone(flac, 1, 44100, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 0.5);
-    const ProcResult r = run("render " + flac + " " + out + " --float");
+    const CommandResult r = run("render " + flac + " " + out + " --float");
     ASSERT_EQ(r.status, 0) << r.out;
     const Audio a = readAudio(out);
     EXPECT_EQ(a.info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
     EXPECT_EQ(a.info.channels, 1);
     EXPECT_EQ(a.info.frames, 22050);
-    const ProcResult again = run("render " + flac + " " + tempPath("out.flac"));
+    const CommandResult again = run("render " + flac + " " + tempPath("out.flac"));
     ASSERT_EQ(again.status, 0) << again.out;
     EXPECT_EQ(readAudio(tempPath("out.flac")).info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_FLAC);
 }
@@ -134,7 +121,7 @@ TEST(KvbRender, BadInputGivesAClearMessageAndKeepsAnExistingOutput) {
         {in, "usage"},
     };
     for (const Case& c : cases) {
-        const ProcResult r = run("render " + c.args);
+        const CommandResult r = run("render " + c.args);
         EXPECT_NE(r.status, 0) << c.args;
         EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << " said: " << r.out;
         std::ifstream f(out);
@@ -142,14 +129,14 @@ TEST(KvbRender, BadInputGivesAClearMessageAndKeepsAnExistingOutput) {
         EXPECT_EQ(content, "a good file from before") << c.args;
     }
     // No half-written temporary left behind either.
-    const ProcResult ls = run("info >/dev/null; ls " + ::testing::TempDir() + " | grep -c part- || true");
+    const CommandResult ls = run("info >/dev/null; ls " + ::testing::TempDir() + " | grep -c part- || true");
     EXPECT_NE(ls.out.find("0"), std::string::npos) << ls.out;
 }
 
 TEST(KvbRender, UnwritableOutputFailsCleanly) {
     const std::string in = tempPath("ok2.wav");
     writeTone(in, 2, 44100, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0.1);
-    const ProcResult r = run("render " + in + " /nonexistent-dir/out.wav");
+    const CommandResult r = run("render " + in + " /nonexistent-dir/out.wav");
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.out.find("cannot write"), std::string::npos) << r.out;
 }
@@ -167,7 +154,7 @@ double crestDb(const std::vector<float>& x) {
 
 TEST(KvbDemo, WritesTensOfSecondsAudiblyCompressed) {
     const std::string out = tempPath("demo.wav"), dry = tempPath("demo-dry.wav");
-    const ProcResult r = run("demo " + out + " --dry " + dry);
+    const CommandResult r = run("demo " + out + " --dry " + dry);
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("out peak"), std::string::npos) << r.out;
     const Audio wet = readAudio(out), in = readAudio(dry);

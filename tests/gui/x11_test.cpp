@@ -19,6 +19,7 @@
 #include "shell/Controlsgui.h"
 #include "tests/TestHost.h"
 #include "tests/gui/GuiTestSupport.h"
+#include "tests/RunCommand.h"
 #include "tests/gui/XvfbServer.h"
 #include "vstgui/platform/x11/CairoDrawContext.h"
 #include "vstgui/vstgui.h"
@@ -332,22 +333,8 @@ TEST(EditorOnX11, MetersFollowThePublishedValues) {
 }
 
 // kvb gui and kvb screenshot, run as a user runs them.
-struct CommandResult {
-    int exitCode;
-    std::string output;
-};
-
 CommandResult runKvb(const std::string& args, bool withDisplay = true) {
-    const std::string command = std::string(withDisplay ? "" : "env -u DISPLAY ") + KVB_HOST_PATH +
-                                " " + args + " 2>&1";
-    CommandResult r{-1, ""};
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return r;
-    char buf[256];
-    while (std::fgets(buf, sizeof buf, p)) r.output += buf;
-    const int status = pclose(p);
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+    return runCommand(std::string(withDisplay ? "" : "env -u DISPLAY ") + KVB_HOST_PATH + " " + args);
 }
 
 Picture readPng(const std::string& path) {
@@ -372,7 +359,7 @@ TEST(KvbCommands, ScreenshotSavesTheEditorsPicture) {
     std::remove(out.c_str());
     const CommandResult r = runKvb("screenshot " + out + " --set OptThr1=0.5 --set OptByp1=1" +
                                    " --set 14=1 --audio 0 --plugin " + KVB_PLUGIN_PATH);
-    ASSERT_EQ(r.exitCode, 0) << r.output;
+    ASSERT_EQ(r.status, 0) << r.out;
     const Picture p = readPng(out);
     ASSERT_EQ(p.width, 1100);
     ASSERT_EQ(p.height, 616);
@@ -387,16 +374,16 @@ TEST(KvbCommands, ScreenshotSavesTheEditorsPicture) {
 TEST(KvbCommands, ScreenshotRefusesAnUnknownParameter) {
     const CommandResult r = runKvb("screenshot /dev/null --set Nope=1 --plugin " +
                                    std::string(KVB_PLUGIN_PATH));
-    EXPECT_NE(r.exitCode, 0);
-    EXPECT_NE(r.output.find("Nope"), std::string::npos) << r.output;
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.out.find("Nope"), std::string::npos) << r.out;
 }
 
 TEST(KvbCommands, WithoutADisplayBothSaySo) {
     for (const char* command : {"gui", "screenshot /tmp/never.png"}) {
         const CommandResult r = runKvb(command, false);
-        EXPECT_NE(r.exitCode, 0) << command;
-        EXPECT_NE(r.output.find("no X display (is DISPLAY set? try xvfb-run)"), std::string::npos)
-            << command << ": " << r.output;
+        EXPECT_NE(r.status, 0) << command;
+        EXPECT_NE(r.out.find("no X display (is DISPLAY set? try xvfb-run)"), std::string::npos)
+            << command << ": " << r.out;
     }
 }
 
