@@ -62,6 +62,12 @@ public:
 
     // Gain reductions in dB for the two meters, written once per sample.
     const std::atomic<float>* meterAddress(int i) const { return &meterValue[i]; }
+    // Publishes two gain reductions for the meters from outside the chain
+    // (the chain itself publishes once per sample): any thread.
+    void publishMeters(float meter1, float meter2) {
+        meterValue[0].store(meter1, std::memory_order_relaxed);
+        meterValue[1].store(meter2, std::memory_order_relaxed);
+    }
 
     // 1.0 or 0.0: the host's answer about input 1 at the last resume.
     float inputConnected = 1.0f;

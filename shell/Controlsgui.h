@@ -55,6 +55,9 @@ public:
     // The published gain reductions in dB; readable from any thread.
     virtual const std::atomic<float>* getMeter1Address() { return processor.meterAddress(0); }
     virtual const std::atomic<float>* getMeter2Address() { return processor.meterAddress(1); }
+    // Sets what the meters show, in dB of gain reduction, until the next
+    // processed sample: for glue whose processing runs elsewhere.
+    void publishMeters(float meter1, float meter2) { processor.publishMeters(meter1, meter2); }
 
     const ControlsguiProgram& program(int index) const { return programs[index]; }
     float inputConnected() const { return processor.inputConnected; }
