@@ -83,7 +83,7 @@ struct OptState {
 
 // dB above threshold (smoothed) to dB of gain reduction:
 // 50·P(over/50), P(u) = 0.27918664u + 1.3143543u³ − 1.4910889u⁵ + 0.50095296u⁷.
-inline F2 optCurve(F2 over) {
+KVB_ALWAYS_INLINE inline F2 optCurve(F2 over) {
     const F2 u = over * f2(0.02f);
     const F2 u2 = u * u;
     const F2 u3 = u * u2;
@@ -113,7 +113,7 @@ inline F2 applyGain(F2 x, F2 db, bool linked) {
 }
 
 // over / 10 limited to 0..1, the input of the emphasis smoother.
-inline F2 emphasisFromOver(F2 over) {
+KVB_ALWAYS_INLINE inline F2 emphasisFromOver(F2 over) {
     F2 e = over * f2(0.1f);
     e = select(e < zero2(), zero2(), e);
     return select(f2(1.0f) < e, f2(1.0f), e);
@@ -124,7 +124,7 @@ inline F2 emphasisFromOver(F2 over) {
 // threshold, far more margin than the rounding of the logarithm needs) is
 // 10 dB or more over and gives exactly 1. Only levels in between need the
 // logarithm here; the dB over of every step is taken afterwards (optOver).
-inline F2 emphasisTarget(F2 d, const OptStepSettings& k) {
+KVB_ALWAYS_INLINE inline F2 emphasisTarget(F2 d, const OptStepSettings& k) {
     // Branches rather than selects: the next step's emphasis then need not
     // wait for this step's level, as long as the branch is foreseen.
     const int above = bits(d > k.threshold);
@@ -142,7 +142,7 @@ inline F2 emphasisTarget(F2 d, const OptStepSettings& k) {
 // emphasis follows the level found one step earlier, the signal passes both
 // bands, and the result is the detector level d.
 // band1 and band2 are side-chain sections 0 and 1; g is the guard offset.
-inline F2 optLevel(OptState& st, const OptStepSettings& k, PeakingCore& band1, PeakingCore& band2,
+KVB_ALWAYS_INLINE inline F2 optLevel(OptState& st, const OptStepSettings& k, PeakingCore& band1, PeakingCore& band2,
                    F2 x, D2 g) {
     st.emphasisLevel = riseFallStep(st.emphasisTarget, st.emphasisLevel, k.emphasis, g);
     const F2 a = band1.run(x);
@@ -160,7 +160,7 @@ inline F2 optOver(OptState& st, const OptStepSettings& k, F2 d) {
 }
 
 // Two smoothers, the curve and two more smoothers: the new gain reduction.
-inline F2 optSmooth(OptState& st, const OptStepSettings& k, F2 over, D2 g) {
+KVB_ALWAYS_INLINE inline F2 optSmooth(OptState& st, const OptStepSettings& k, F2 over, D2 g) {
     st.smooth1 = riseFallStep(over, st.smooth1, k.smooth[0], g);
     st.smooth2 = riseFallStep(st.smooth1, st.smooth2, k.smooth[1], g);
     st.smooth3 = riseFallStep(optCurve(st.smooth2), st.smooth3, k.smooth[2], g);

@@ -37,7 +37,7 @@ inline RiseFall2 pairOf(const RiseFall& ch1, const RiseFall& ch2) {
 
 // One rise/fall step of both channels; the choice of coefficient is a select,
 // not a branch.
-inline F2 riseFallStep(F2 v, F2 s, const RiseFall2& k, D2 guard) {
+KVB_ALWAYS_INLINE inline F2 riseFallStep(F2 v, F2 s, const RiseFall2& k, D2 guard) {
     const Mask2 rising = v > s;
     const F2 c = select(rising, k.upC, k.downC);
     const F2 oneMinusC = select(rising, k.upOneMinusC, k.downOneMinusC);
