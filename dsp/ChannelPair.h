@@ -100,3 +100,13 @@ inline Mask4 operator<(F4 a, F4 b) { return {_mm_cmplt_ps(a.v, b.v)}; }
 inline F4 select(Mask4 m, F4 a, F4 b) {
     return {_mm_or_ps(_mm_and_ps(m.m, a.v), _mm_andnot_ps(m.m, b.v))};
 }
+
+// Two pairs as one F4 and back.
+inline F4 f4(F2 low, F2 high) { return {_mm_movelh_ps(low.v, high.v)}; }
+inline F2 low(F4 a) { return {_mm_movelh_ps(a.v, _mm_setzero_ps())}; }
+inline F2 high(F4 a) { return {_mm_movehl_ps(_mm_setzero_ps(), a.v)}; }
+// Lanes 0, 1 and lanes 2, 3 widened to double, and back.
+inline D2 widenLow(F4 a) { return {_mm_cvtps_pd(a.v)}; }
+inline D2 widenHigh(F4 a) { return {_mm_cvtps_pd(_mm_movehl_ps(a.v, a.v))}; }
+inline F4 narrow(D2 low, D2 high) { return {_mm_movelh_ps(_mm_cvtpd_ps(low.v), _mm_cvtpd_ps(high.v))}; }
+

@@ -253,6 +253,8 @@ void Processor::runChain(const float* in1, const float* in2, float* out1, float*
         const float* const disMeter = t.disMeter[cOut & 3];
 
         FilterWindow<kSteps> interp(s.interp), decim(s.decim);
+        SkewedOptSmoothers smoothers(s.opt, ko);
+        smoothers.setSteps(4 * nSmooth);
         OptState opt = s.opt;
         DisState dis = s.dis;
         // One frame of the round; all five parts when every chunk has it.
@@ -274,7 +276,11 @@ void Processor::runChain(const float* in1, const float* in2, float* out1, float*
                     storePair(&xIn[j], x);
                     storePair(&t.optLevel[j], optLevel(opt, ko, band1, band2, x, g));
                 }
-                if (doSmooth) storePair(&t.reduction[j], optSmooth(opt, ko, loadPair(&t.optOver[j]), g));
+                if (doSmooth) {
+                    // The smoothers run three steps behind their input.
+                    const F2 reduction = smoothers.step(loadPair(&t.optOver[j]), g);
+                    if (j >= 6) storePair(&t.reduction[j - 6], reduction);
+                }
                 if (doSide) storePair(&t.disLevel[j], disLevel(kd, band3, loadPair(&ySide[j])));
                 if (doDis) {
                     dis.smooth = riseFallStep(loadPair(&t.disOver[j]), dis.smooth, kd.smoother, g);
@@ -297,6 +303,11 @@ void Processor::runChain(const float* in1, const float* in2, float* out1, float*
         for (; i < any; ++i) frame(std::false_type{}, i);
         if (nIn > 0) interp.store(s.interp);
         if (nOut > 0) decim.store(s.decim);
+        if (nSmooth > 0) {
+            F2 last[3];
+            smoothers.finish(opt, g, last);
+            for (int k = 0; k < 3; ++k) storePair(&t.reduction[8 * nSmooth - 6 + 2 * k], last[k]);
+        }
         s.opt = opt;
         s.dis = dis;
 
