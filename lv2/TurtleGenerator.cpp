@@ -62,13 +62,15 @@ const PortText kPortText[kNumParamPorts] = {
      {"HEAVY", "MEDIUM", "GENTLE"}},
     {Kind::Switch, "Opt bypass 1", "Bypasses the Opt stage of channel 1 (its meter still moves).",
      {"ACTIVE", "BYPASSED"}},
-    {Kind::Switch, "Side-chain filter 1", "Dis stage side chain of channel 1: full range, or the low band cut by 6 dB.",
+    {Kind::Switch, "Side-chain filter 1",
+     "Dis stage side chain of channel 1: full range, or the low band cut by 6 dB.",
      {"LO CUT", "FULL"}},
     {Kind::Switch, "Dis bypass 1", "Bypasses the Dis stage of channel 1 (its meter still moves).",
      {"ACTIVE", "BYPASSED"}},
     {Kind::Switch, "Opt bypass 2", "Bypasses the Opt stage of channel 2 (its meter still moves).",
      {"ACTIVE", "BYPASSED"}},
-    {Kind::Switch, "Side-chain filter 2", "Dis stage side chain of channel 2: full range, or the low band cut by 6 dB.",
+    {Kind::Switch, "Side-chain filter 2",
+     "Dis stage side chain of channel 2: full range, or the low band cut by 6 dB.",
      {"LO CUT", "FULL"}},
     {Kind::Switch, "Dis bypass 2", "Bypasses the Dis stage of channel 2 (its meter still moves).",
      {"ACTIVE", "BYPASSED"}},
@@ -151,13 +153,13 @@ std::vector<ScalePoint> scalePoints(int index) {
             std::string label = t.labels[k];
             if (index == kTrafo1 || index == kTrafo2) {
                 const TransformerMode& m = kTransformerModes[k];
+                const double dBFS = 20.0 * std::log10(static_cast<double>(m.threshold));
                 char detail[64];
                 if (m.slope > 0.0f)
                     std::snprintf(detail, sizeof detail, " (%.0f:1 above %.1f dBFS)",
-                                  1.0 / static_cast<double>(m.slope), 20.0 * std::log10(static_cast<double>(m.threshold)));
+                                  1.0 / static_cast<double>(m.slope), dBFS);
                 else
-                    std::snprintf(detail, sizeof detail, " (above %.1f dBFS)",
-                                  20.0 * std::log10(static_cast<double>(m.threshold)));
+                    std::snprintf(detail, sizeof detail, " (above %.1f dBFS)", dBFS);
                 label += detail;
             }
             points.push_back({values[k], label});
@@ -217,7 +219,8 @@ void writeMeterPort(std::FILE* f, std::uint32_t index, int meter) {
                  "        lv2:index %u ;\n"
                  "        lv2:symbol \"Meter%d\" ;\n"
                  "        lv2:name \"Meter %d\" ;\n"
-                 "        rdfs:comment \"Gain reduction that meter %d shows, in dB (what it measures is set by MeterMode).\" ;\n"
+                 "        rdfs:comment \"Gain reduction that meter %d shows, in dB "
+                 "(what it measures is set by MeterMode).\" ;\n"
                  "        units:unit units:db ;\n"
                  "        lv2:default 0.0 ;\n"
                  "        lv2:minimum 0.0 ;\n"

@@ -98,7 +98,8 @@ TEST(Lv2Binaries, ExportOnlyTheirDescriptorsAndTheProcessingNeedsNoWindowSystem)
     const CommandResult r = runCommand("readelf -d " + std::string(KVB_LV2_PLUGIN_PATH));
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("(NEEDED)"), std::string::npos) << r.out;
-    for (const char* library : {"libX11", "libcairo"}) EXPECT_EQ(r.out.find(library), std::string::npos) << r.out;
+    for (const char* library : {"libX11", "libcairo"})
+        EXPECT_EQ(r.out.find(library), std::string::npos) << r.out;
 }
 
 // Blocks of many sizes (one past the glue's scratch size included), settings

@@ -298,7 +298,8 @@ TEST(Lv2Tools, Lv2benchRunsThePlugin) {
     // "<seconds> <URI>"
     const auto at = r.out.find(std::string(" ") + kPluginUri);
     ASSERT_NE(at, std::string::npos) << r.out;
-    const std::string line = r.out.substr(r.out.rfind('\n', at) == std::string::npos ? 0 : r.out.rfind('\n', at) + 1);
+    const auto lineStart = r.out.rfind('\n', at);
+    const std::string line = r.out.substr(lineStart == std::string::npos ? 0 : lineStart + 1);
     const double seconds = std::strtod(line.c_str(), nullptr);
     EXPECT_GT(seconds, 0.0) << r.out;
     EXPECT_LT(seconds, 1.0) << "a second of audio should take far less than a second";

@@ -102,7 +102,8 @@ protected:
         desc = entry(0);
         ASSERT_NE(desc, nullptr);
         ASSERT_STREQ(desc->URI, kUiUri);
-        const auto* idleInterface = static_cast<const LV2UI_Idle_Interface*>(desc->extension_data(LV2_UI__idleInterface));
+        const auto* idleInterface =
+            static_cast<const LV2UI_Idle_Interface*>(desc->extension_data(LV2_UI__idleInterface));
         ASSERT_NE(idleInterface, nullptr);
         idleFn = idleInterface->idle;
         ASSERT_TRUE(window.create(1100, 616));
@@ -148,7 +149,8 @@ protected:
 
 TEST_F(Lv2Ui, RefusesWithoutAParentWindowOrForAnotherPlugin) {
     const LV2_Feature* none[] = {nullptr};
-    EXPECT_EQ(desc->instantiate(desc, kPluginUri, KVB_LV2_BUNDLE "/", &Host::write, &host, &widget, none), nullptr);
+    EXPECT_EQ(desc->instantiate(desc, kPluginUri, KVB_LV2_BUNDLE "/", &Host::write, &host, &widget, none),
+              nullptr);
     const LV2_Feature parent{LV2_UI__parent, window.parentHandle()};
     const LV2_Feature* withParent[] = {&parent, nullptr};
     EXPECT_EQ(desc->instantiate(desc, "urn:another", KVB_LV2_BUNDLE "/", &Host::write, &host, &widget,
@@ -172,9 +174,12 @@ TEST_F(Lv2Ui, OpensInTheHostsWindowAndShowsThePortValues) {
     EXPECT_EQ(guitest::mismatches(p, CRect(0, 0, 1100, 40), guitest::skinImage(kBackgroundBitmap), 0), 0);
     EXPECT_EQ(frameMismatches(p, kMeter1Tag, 60), 0) << "at rest before any meter value";
 
+    // Every knob at some multiple of 1/N, every switch on or off.
     for (const auto& c : kControls) {
-        if (c.kind == ViewKind::Knob) portEvent(static_cast<std::uint32_t>(c.tag), static_cast<float>((c.tag * 7) % (c.steps + 1)) / static_cast<float>(c.steps));
-        if (c.kind == ViewKind::Switch) portEvent(static_cast<std::uint32_t>(c.tag), static_cast<float>(c.tag % 2));
+        const auto port = static_cast<std::uint32_t>(c.tag);
+        if (c.kind == ViewKind::Knob)
+            portEvent(port, static_cast<float>((c.tag * 7) % (c.steps + 1)) / static_cast<float>(c.steps));
+        if (c.kind == ViewKind::Switch) portEvent(port, static_cast<float>(c.tag % 2));
     }
     portEvent(kMeter1Port, 15.0f);
     portEvent(kMeter2Port, 10.0f);
