@@ -87,11 +87,12 @@ std::size_t toneDelay(const std::vector<float>& in, const std::vector<float>& ou
         yr += y * c;
         yi -= y * s;
     }
-    // Output phase minus input phase, as a lag in (0, 2 pi].
+    // Input phase minus output phase: the lag, taken in [-pi / 2, 3 pi / 2)
+    // so that a chain without delay, a hair early or late, reads as 0.
     double lag = std::atan2(xi, xr) - std::atan2(yi, yr);
-    while (lag <= 0.0) lag += 2.0 * kPi;
-    while (lag > 2.0 * kPi) lag -= 2.0 * kPi;
-    return static_cast<std::size_t>(std::lround(lag / w));
+    while (lag < -0.5 * kPi) lag += 2.0 * kPi;
+    while (lag >= 1.5 * kPi) lag -= 2.0 * kPi;
+    return static_cast<std::size_t>(std::max(0L, std::lround(lag / w)));
 }
 
 }  // namespace
