@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/Commands.h"
+#include "host/DemoSignal.h"
 #include "host/ParamOptions.h"
 #include "host/PluginHost.h"
 
@@ -22,10 +23,12 @@ public:
     PluginSession& operator=(const PluginSession&) = delete;
     ~PluginSession() { stop(); }
 
-    // Takes --plugin and --set out of args; anything left is an error.
+    // Takes --plugin, --demo and --set out of args; anything left is an error.
     int takeArgs(Args& args) {
         plugin = takePluginOption(args);
-        settings = takeSetOptions(args);
+        if (takeFlag(args, "--demo")) settings = demoSettings();
+        const std::vector<std::string> sets = takeSetOptions(args);
+        settings.insert(settings.end(), sets.begin(), sets.end());
         if (args.empty()) return 0;
         if (unknownOptionLeft(args)) return 2;
         std::fprintf(stderr, "kvb %s: unexpected argument '%s'\n", command, args[0].c_str());

@@ -93,11 +93,14 @@ const Command kCommands[] = {
      "  --demo, --program N, --set NAME=VALUE, --rate R   as for kvb curve\n",
      kvbhost::runStep},
 #endif
-    {"gui", "gui [--set NAME=VALUE ...] [--plugin PATH]",
+    {"gui", "gui [--demo] [--set NAME=VALUE ...] [--plugin PATH]",
      "open the editor in a window, with the demo signal playing",
-     "  --set NAME=VALUE    set a parameter (repeatable)\n", kvbhost::runGui},
-    {"screenshot", "screenshot OUT.png [--set NAME=VALUE ...] [--audio SECONDS] [--plugin PATH]",
+     "  --demo              start from the settings of kvb demo (before --set)\n"
+     "  --set NAME=VALUE    set a parameter (repeatable)\n",
+     kvbhost::runGui},
+    {"screenshot", "screenshot OUT.png [--demo] [--set NAME=VALUE ...] [--audio SECONDS] [--plugin PATH]",
      "save a picture of the editor as PNG",
+     "  --demo              start from the settings of kvb demo (before --set)\n"
      "  --set NAME=VALUE    set a parameter (repeatable)\n"
      "  --audio SECONDS     play this much of the demo signal first, for the meters\n"
      "                      (default 1)\n",
