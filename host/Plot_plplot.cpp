@@ -22,6 +22,16 @@ constexpr PLFLT kPanelTitleText = 0.7;
 constexpr PLFLT kTitleText = 0.95;
 constexpr PLFLT kSubtitleText = 0.6;
 
+// Text as PLplot draws it literally: '#' starts its escape sequences.
+std::string literal(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        out += c;
+        if (c == '#') out += '#';
+    }
+    return out;
+}
+
 // Splits `text` at spaces into lines of at most `width` characters.
 std::vector<std::string> wrap(const std::string& text, std::size_t width) {
     std::vector<std::string> lines(1);
@@ -113,12 +123,14 @@ void drawLegend(const std::vector<Series>& series, PLINT position, int columns, 
     const PLINT n = static_cast<PLINT>(labelled.size());
     std::vector<PLINT> opts(n, PL_LEGEND_LINE), textColours(n, 1), lineColours(n), lineStyles(n);
     std::vector<PLFLT> lineWidths(n);
+    std::vector<std::string> kept(n);
     std::vector<const char*> texts(n);
     for (PLINT i = 0; i < n; ++i) {
         lineColours[i] = palette.set(labelled[i]->colour);
         lineStyles[i] = labelled[i]->dashed ? 3 : 1;
         lineWidths[i] = labelled[i]->width;
-        texts[i] = labelled[i]->label.c_str();
+        kept[i] = literal(labelled[i]->label);
+        texts[i] = kept[i].c_str();
     }
     const PLINT rows = (n + columns - 1) / columns;
     PLFLT width = 0, height = 0;
@@ -164,11 +176,11 @@ void drawPanel(const Panel& p, Palette& palette) {
     for (const Series& s : p.series) drawLine(s, palette.set(s.colour));
     plcol0(1);
     plwidth(1.0);
-    if (!p.xlabel.empty()) plmtex("b", 3.0, 0.5, 0.5, p.xlabel.c_str());
-    if (!p.ylabel.empty()) plmtex("l", 3.4, 0.5, 0.5, p.ylabel.c_str());
+    if (!p.xlabel.empty()) plmtex("b", 3.0, 0.5, 0.5, literal(p.xlabel).c_str());
+    if (!p.ylabel.empty()) plmtex("l", 3.4, 0.5, 0.5, literal(p.ylabel).c_str());
     if (!p.title.empty()) {
         plschr(0.0, kPanelTitleText);
-        plmtex("t", 0.7, 0.0, 0.0, p.title.c_str());
+        plmtex("t", 0.7, 0.0, 0.0, literal(p.title).c_str());
         plschr(0.0, kText);
     }
     if (p.legendAt == "above") {
@@ -234,7 +246,7 @@ bool writeChart(const std::string& path, const Chart& chart, std::string& error)
         const auto titlePerLine = static_cast<std::size_t>(1.9 * (xmax - xmin) / (kTitleText * defaultMm));
         for (const std::string& l : wrap(chart.title, titlePerLine)) {
             if (l.empty()) continue;
-            plptex(0.5, y, 1.0, 0.0, 0.5, l.c_str());
+            plptex(0.5, y, 1.0, 0.0, 0.5, literal(l).c_str());
             y -= 1.5 * kTitleText * line;
         }
         y += 0.3 * kTitleText * line;
@@ -242,7 +254,7 @@ bool writeChart(const std::string& path, const Chart& chart, std::string& error)
         const auto perLine = static_cast<std::size_t>(1.9 * (xmax - xmin) / (kSubtitleText * defaultMm));
         for (const std::string& l : wrap(chart.subtitle, perLine)) {
             if (l.empty()) continue;
-            plptex(0.5, y, 1.0, 0.0, 0.5, l.c_str());
+            plptex(0.5, y, 1.0, 0.0, 0.5, literal(l).c_str());
             y -= 1.6 * kSubtitleText * line;
         }
         plschr(0.0, kText);
