@@ -14,6 +14,7 @@ using Args = std::vector<std::string>;
 int runInfo(const Args& args);
 int runRender(const Args& args);
 int runDemo(const Args& args);
+int runBench(const Args& args);
 // Linux builds only: they draw with PLplot.
 int runCurve(const Args& args);
 int runStep(const Args& args);

@@ -93,6 +93,20 @@ const Command kCommands[] = {
      "  --demo, --program N, --set NAME=VALUE, --rate R   as for kvb curve\n",
      kvbhost::runStep},
 #endif
+    {"bench",
+     "bench [--plugin PATH] [--rate R] [--block N] [--set NAME=VALUE ...] [--seconds S] [--runs N]"
+     " [--compare PATH [--compare-set NAME=VALUE ...]]",
+     "time processReplacing of a plug-in (KVB by default), or of two side by side",
+     "Feeds the demo signal to the plug-in block by block and reports the time\n"
+     "processReplacing takes, over several runs.\n"
+     "  --rate R            sample rate in Hz (default 48000)\n"
+     "  --block N           frames per processing call (default 512)\n"
+     "  --set NAME=VALUE    set a parameter (repeatable)\n"
+     "  --seconds S         audio per run (default 2)\n"
+     "  --runs N            runs (default 7); medians are reported\n"
+     "  --compare PATH      time a second plug-in binary alongside, run for run\n"
+     "  --compare-set NAME=VALUE   a setting for the second plug-in (repeatable)\n",
+     kvbhost::runBench},
     {"gui", "gui [--demo] [--set NAME=VALUE ...] [--plugin PATH]",
      "open the editor in a window, with the demo signal playing",
      "  --demo              start from the settings of kvb demo (before --set)\n"

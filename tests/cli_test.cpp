@@ -9,7 +9,7 @@
 
 namespace {
 
-const char* const kCommands[] = {"info", "render", "demo", "curve", "step", "gui", "screenshot"};
+const char* const kCommands[] = {"info", "render", "demo", "curve", "step", "bench", "gui", "screenshot"};
 
 // What one run printed on each stream.
 struct Streams {
