@@ -163,6 +163,7 @@ int runBench(const Args& given) {
             return 2;
         }
     }
+    if (unknownOptionLeft(args)) return 2;
     if (!args.empty()) {
         std::fprintf(stderr, "%s: unexpected argument '%s'\n%s", cmd, args[0].c_str(), kUsage);
         return 2;
