@@ -207,27 +207,29 @@ void frameEnds(const float* steps, float* frames, int n) {
 // each chunk, and every state sees exactly the inputs it would see sample by
 // sample, so the output is the same bits. The recursions of the chain (each
 // step waits for the one before) are latency-bound, so five chunks at
-// different places of the chain are in flight at once, and every round
-// advances all the recursions together, step by step, for the processor to
-// overlap. Round r:
+// different places of the chain are in flight at once, and the recursions of
+// one round that fit together run in one loop for the processor to overlap.
+// Round r:
 //
-//   per frame, step by step   chunk r      input forming, interpolation (x),
-//                                          Opt detector (x -> optLevel)
-//                             chunk r - 1  Opt smoothers (optOver -> reduction)
-//                             chunk r - 2  Dis side chain (y -> disLevel)
-//                             chunk r - 3  Dis smoother (disOver -> disSmooth)
-//                             chunk r - 4  decimation (z), DC blocker, meters,
-//                                          transformer, outputs
-//   then, over whole arrays   chunk r      Opt dB over (optLevel -> optOver)
-//                             chunk r - 1  Opt gain (reduction, x -> y)
-//                             chunk r - 2  Dis dB over, knee (disLevel -> disOver)
-//                             chunk r - 3  Dis gain (disSmooth, y -> z)
+//   frame by frame,    chunk r      input forming, interpolation (x)
+//   step by step       chunk r - 1  Opt smoothers (optOver -> reduction)
+//                      chunk r - 3  Dis smoother (disOver -> disSmooth)
+//                      chunk r - 4  decimation (z), DC blocker, meters,
+//                                   transformer, outputs
+//   step by step       chunk r      Opt detector (x -> optLevel)
+//   step by step       chunk r - 2  Dis side chain (y -> disLevel)
+//   over whole arrays  chunk r      Opt dB over (optLevel -> optOver)
+//                      chunk r - 1  Opt gain (reduction, x -> y)
+//                      chunk r - 2  Dis dB over, knee (disLevel -> disOver)
+//                      chunk r - 3  Dis gain (disSmooth, y -> z)
 //
-// x, y and the meter states outlive a round and take their chunk's slot; the
-// other arrays are written and read within one round, or by one round's array
-// passes and the next round's steps. A chunk's inputs are all read before any
-// output at or after its first frame is written, so inputs and outputs may
-// share memory.
+// The first loop holds the long recursions of the two filters (the floor of
+// the chain's cost: about 50 cycles a step, summed in their fixed order) with
+// the short ones beside them. x, y and the meter states outlive a round and
+// take their chunk's slot; the other arrays are written and read within one
+// round, or by one round's array passes and the next round's loops. A chunk's
+// inputs are all read before any output at or after its first frame is
+// written, so inputs and outputs may share memory.
 void Processor::runChain(const float* in1, const float* in2, float* out1, float* out2, int frames) {
     // Work on local copies; written back at the end of the block.
     ChainState s = chain;
@@ -308,20 +310,13 @@ void Processor::runChain(const float* in1, const float* in2, float* out1, float*
         for (; i < every; ++i) frame(std::true_type{}, i);
         for (; i < any; ++i) frame(std::false_type{}, i);
 
-        // Second loop, step by step: the side chains' sections.
-        {
-            const int stepsIn = 4 * nIn, stepsSide = 4 * nSide;
-            const int both = std::min(stepsIn, stepsSide);
-            int j = 0;
-            for (; j < both; ++j) {
-                storePair(&t.optLevel[2 * j], optLevel(opt, ko, band1, band2, loadPair(&xIn[2 * j]), g));
-                storePair(&t.disLevel[2 * j], disLevel(kd, band3, loadPair(&ySide[2 * j])));
-            }
-            for (int k = j; k < stepsIn; ++k)
-                storePair(&t.optLevel[2 * k], optLevel(opt, ko, band1, band2, loadPair(&xIn[2 * k]), g));
-            for (int k = j; k < stepsSide; ++k)
-                storePair(&t.disLevel[2 * k], disLevel(kd, band3, loadPair(&ySide[2 * k])));
-        }
+        // Then the side chains' sections, step by step, each in a loop of its
+        // own: the Opt detector's steps are long, and the window of the
+        // processor holds more of them alone.
+        for (int j = 0; j < 4 * nIn; ++j)
+            storePair(&t.optLevel[2 * j], optLevel(opt, ko, band1, band2, loadPair(&xIn[2 * j]), g));
+        for (int j = 0; j < 4 * nSide; ++j)
+            storePair(&t.disLevel[2 * j], disLevel(kd, band3, loadPair(&ySide[2 * j])));
         if (nIn > 0) interp.store(s.interp);
         if (nOut > 0) decim.store(s.decim);
         if (nSmooth > 0) {
