@@ -49,7 +49,8 @@ if(KVB_FUZZ)
   add_compile_options(-fsanitize=fuzzer-no-link
                       -fsanitize-ignorelist=${CMAKE_SOURCE_DIR}/fuzz/ignorelist.txt
                       -fsanitize-coverage-ignorelist=${CMAKE_SOURCE_DIR}/fuzz/ignorelist.txt)
-  # The target links kvb_core, which exists only once the top-level file is done.
+  # The target links the plug-in's libraries, which exist only once the
+  # top-level file is done.
   cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR}
                  CALL include ${CMAKE_SOURCE_DIR}/fuzz/Fuzz.cmake)
 endif()

@@ -46,14 +46,15 @@ T* addTo(CFrame* frame, T* view) {
 
 }  // namespace
 
-ControlsguiEditor::ControlsguiEditor(AudioEffect* e) : AEffGUIEditor(e) {
+ControlsguiEditor::ControlsguiEditor(AudioEffect* e, const ModuleResources& skin)
+    : AEffGUIEditor(e, skin) {
     frame = nullptr;
     lastMeterTicks = 0;
     for (auto& h : handedOver) h.store(false, std::memory_order_relaxed);
     // Without memory for the background the editor stays without a size and
     // will not open.
     try {
-        background = new CBitmap(kBackgroundBitmap);
+        background = new CBitmap(skin, kBackgroundBitmap);
     } catch (const std::bad_alloc&) {
         background = nullptr;
     }
@@ -132,7 +133,7 @@ bool ControlsguiEditor::open(void* ptr) {
         statusLabel->setHoriAlign(kLeftText);
 
         for (const ControlLayout& c : kControls) {
-            CBitmap* bitmap = new CBitmap(c.bitmapId);
+            CBitmap* bitmap = new CBitmap(getModule(), c.bitmapId);
             if (!bitmap->isLoaded() || bitmap->getHeight() / c.frames < 1) {
                 bitmap->forget();  // a missing image leaves its control out
                 continue;

@@ -15,7 +15,8 @@
 
 class ControlsguiEditor : public VSTGUI::AEffGUIEditor, public VSTGUI::CControlListener {
 public:
-    explicit ControlsguiEditor(AudioEffect* effect);
+    // Shows the skin of `module`, which must outlive the editor.
+    ControlsguiEditor(AudioEffect* effect, const VSTGUI::ModuleResources& skin);
     ~ControlsguiEditor() override;
 
     // Builds the frame, the labels and the 28 controls from the effect's

@@ -1,6 +1,14 @@
-// The editor window's views: which widget shows which parameter, with which
-// skin bitmap, where, and in which order they are created. A control's tag is
-// its parameter's index; 26 and 27 are the two meters.
+// The editor window: which widget shows which parameter, with which skin
+// bitmap, where, and how its bitmap is cut into frames. This is the one table
+// of it: the editor places its views from it, the skin generator draws every
+// bitmap for the place given here (and writes the lists that bind the bitmaps
+// into the plug-in: the Windows resource script, the Linux embedding), and
+// the tests check the skin and the window against it. Moving or resizing a
+// control is one edit of its line in kControls.
+//
+// A control's tag is its parameter's index; 26 and 27 are the two meters.
+// Nothing here includes anything: the skin generator, a build-machine tool,
+// reads this file too.
 #pragma once
 
 namespace kvbeditor {
@@ -11,16 +19,27 @@ struct ControlLayout {
     int tag;
     ViewKind kind;
     int bitmapId;
+    // The control's rectangle in the window; its bitmap is a strip of
+    // `frames` pictures of width x height, top to bottom.
     int left, top;
-    // The edges that follow from the bitmap's size: left + width, top +
-    // height / frames.
-    int right, bottom;
+    int width, height;
     int frames;
-    // Quantisation steps for knobs (tags 0 to 17): a knob sends the nearest
-    // multiple of 1/steps. 0 for the others.
+
+    // What follows from the above: the rectangle's far edges, and for knobs
+    // (tags 0 to 17) the quantisation steps (a knob sends the nearest
+    // multiple of 1/steps): one per frame, except a three-position
+    // selector's two, so that it sends 0, 0.5 or 1. 0 for the others.
+    int right, bottom;
     int steps;
+
+    constexpr ControlLayout(int tag_, ViewKind kind_, int bitmapId_, int left_, int top_,
+                            int width_, int height_, int frames_)
+        : tag(tag_), kind(kind_), bitmapId(bitmapId_), left(left_), top(top_), width(width_),
+          height(height_), frames(frames_), right(left_ + width_), bottom(top_ + height_),
+          steps(kind_ != ViewKind::Knob ? 0 : (frames_ == 3 ? 2 : frames_)) {}
 };
 
+// The window and its background bitmap.
 constexpr int kBackgroundBitmap = 101;
 constexpr int kEditorWidth = 1100;
 constexpr int kEditorHeight = 616;
@@ -34,34 +53,35 @@ constexpr int kMeter2Tag = 27;
 // In creation order: later views are drawn over earlier ones and get the
 // mouse first where they overlap.
 constexpr ControlLayout kControls[kNumControls] = {
-    {0, ViewKind::Knob, 102, 21, 52, 140, 171, 24, 24},      // OptThr1
-    {1, ViewKind::Knob, 103, 151, 174, 270, 293, 24, 24},    // OptGain1
-    {2, ViewKind::Knob, 104, 22, 286, 141, 405, 24, 24},     // DisThr1
-    {3, ViewKind::Knob, 105, 162, 333, 254, 418, 6, 6},      // DisAtk1
-    {4, ViewKind::Knob, 106, 20, 452, 141, 562, 6, 6},       // DisRat1
-    {5, ViewKind::Knob, 107, 162, 454, 257, 545, 6, 6},      // DisRls1
-    {6, ViewKind::Knob, 108, 279, 408, 444, 563, 24, 24},    // DisGain1
-    {14, ViewKind::Knob, 109, 156, 45, 254, 151, 3, 2},      // OptMode
-    {16, ViewKind::Knob, 115, 464, 439, 531, 536, 3, 2},     // Trafo1
-    {7, ViewKind::Knob, 119, 958, 56, 1086, 172, 24, 24},    // OptThr2
-    {8, ViewKind::Knob, 120, 830, 177, 958, 293, 24, 24},    // OptGain2
-    {9, ViewKind::Knob, 121, 959, 296, 1087, 412, 24, 24},   // DisThr2
-    {10, ViewKind::Knob, 122, 841, 333, 946, 420, 6, 6},     // DisAtk2
-    {11, ViewKind::Knob, 123, 959, 454, 1087, 568, 6, 6},    // DisRat2
-    {12, ViewKind::Knob, 124, 841, 463, 945, 550, 6, 6},     // DisRls2
-    {13, ViewKind::Knob, 125, 657, 417, 829, 570, 24, 24},   // DisGain2
-    {15, ViewKind::Knob, 126, 842, 44, 945, 154, 3, 2},      // MeterMode
-    {17, ViewKind::Knob, 116, 573, 441, 640, 538, 3, 2},     // Trafo2
-    {24, ViewKind::Switch, 110, 505, 346, 598, 429, 2, 0},   // StereoMode
-    {18, ViewKind::Switch, 111, 40, 182, 136, 261, 2, 0},    // OptByp1
-    {19, ViewKind::Switch, 112, 286, 336, 352, 384, 2, 0},   // SCFilt1
-    {20, ViewKind::Switch, 113, 398, 324, 493, 401, 2, 0},   // DisByp1
-    {25, ViewKind::Switch, 114, 524, 527, 583, 575, 2, 0},   // MSMode
-    {21, ViewKind::Switch, 127, 966, 182, 1065, 250, 2, 0},  // OptByp2
-    {22, ViewKind::Switch, 128, 746, 339, 820, 379, 2, 0},   // SCFilt2
-    {23, ViewKind::Switch, 129, 609, 328, 705, 397, 2, 0},   // DisByp2
-    {26, ViewKind::Meter, 117, 322, 118, 508, 191, 61, 0},   // first meter
-    {27, ViewKind::Meter, 118, 595, 117, 781, 190, 61, 0},   // second meter
+    //  tag  kind            bitmap left  top  width height frames
+    {0, ViewKind::Knob, 102, 21, 52, 119, 119, 24},     // OptThr1
+    {1, ViewKind::Knob, 103, 151, 174, 119, 119, 24},   // OptGain1
+    {2, ViewKind::Knob, 104, 22, 286, 119, 119, 24},    // DisThr1
+    {3, ViewKind::Knob, 105, 162, 333, 92, 85, 6},      // DisAtk1
+    {4, ViewKind::Knob, 106, 20, 452, 121, 110, 6},     // DisRat1
+    {5, ViewKind::Knob, 107, 162, 454, 95, 91, 6},      // DisRls1
+    {6, ViewKind::Knob, 108, 279, 408, 165, 155, 24},   // DisGain1
+    {14, ViewKind::Knob, 109, 156, 45, 98, 106, 3},     // OptMode
+    {16, ViewKind::Knob, 115, 464, 439, 67, 97, 3},     // Trafo1
+    {7, ViewKind::Knob, 119, 958, 56, 128, 116, 24},    // OptThr2
+    {8, ViewKind::Knob, 120, 830, 177, 128, 116, 24},   // OptGain2
+    {9, ViewKind::Knob, 121, 959, 296, 128, 116, 24},   // DisThr2
+    {10, ViewKind::Knob, 122, 841, 333, 105, 87, 6},    // DisAtk2
+    {11, ViewKind::Knob, 123, 959, 454, 128, 114, 6},   // DisRat2
+    {12, ViewKind::Knob, 124, 841, 463, 104, 87, 6},    // DisRls2
+    {13, ViewKind::Knob, 125, 657, 417, 172, 153, 24},  // DisGain2
+    {15, ViewKind::Knob, 126, 842, 44, 103, 110, 3},    // MeterMode
+    {17, ViewKind::Knob, 116, 573, 441, 67, 97, 3},     // Trafo2
+    {24, ViewKind::Switch, 110, 505, 346, 93, 83, 2},   // StereoMode
+    {18, ViewKind::Switch, 111, 40, 182, 96, 79, 2},    // OptByp1
+    {19, ViewKind::Switch, 112, 286, 336, 66, 48, 2},   // SCFilt1
+    {20, ViewKind::Switch, 113, 398, 324, 95, 77, 2},   // DisByp1
+    {25, ViewKind::Switch, 114, 524, 527, 59, 48, 2},   // MSMode
+    {21, ViewKind::Switch, 127, 966, 182, 99, 68, 2},   // OptByp2
+    {22, ViewKind::Switch, 128, 746, 339, 74, 40, 2},   // SCFilt2
+    {23, ViewKind::Switch, 129, 609, 328, 96, 69, 2},   // DisByp2
+    {26, ViewKind::Meter, 117, 322, 118, 186, 73, 61},  // first meter
+    {27, ViewKind::Meter, 118, 595, 117, 186, 73, 61},  // second meter
 };
 
 // The two labels along the bottom edge (left, top, right, bottom).
@@ -72,35 +92,76 @@ constexpr LabelLayout kCaptionLabel = {890, 601, 1096, 611};
 constexpr LabelLayout kStatusLabel = {10, 595, 112, 610};
 
 // A three-position selector (OptMode, MeterMode, Trafo1, Trafo2): three
-// frames, one per mode, and two steps, so that it sends 0, 0.5 or 1.
+// frames, one per mode.
 constexpr bool isModeKnob(const ControlLayout& c) { return c.kind == ViewKind::Knob && c.frames == 3; }
+
+// The layout of control `tag` (0 to 27), or null.
+constexpr const ControlLayout* controlOf(int tag) {
+    for (const ControlLayout& c : kControls)
+        if (c.tag == tag) return &c;
+    return nullptr;
+}
 
 // The step count of knob `tag` (0 to 17), from the table above.
 constexpr int knobSteps(int tag) {
-    for (const ControlLayout& c : kControls)
-        if (c.tag == tag && c.kind == ViewKind::Knob) return c.steps;
-    return 0;
+    const ControlLayout* c = controlOf(tag);
+    return c && c->kind == ViewKind::Knob ? c->steps : 0;
 }
 
 // The frame count of knob `tag` (0 to 17): its number of positions.
 constexpr int knobFrames(int tag) {
-    for (const ControlLayout& c : kControls)
-        if (c.tag == tag && c.kind == ViewKind::Knob) return c.frames;
-    return 0;
+    const ControlLayout* c = controlOf(tag);
+    return c && c->kind == ViewKind::Knob ? c->frames : 0;
 }
 
-// Every knob's step count equals its frame count, except a three-position
-// selector's, which is 2; every tag appears once.
+// --- the skin's bitmaps -----------------------------------------------------------
+// Every bitmap of the window: the background and one strip per control.
+constexpr int kNumBitmaps = kNumControls + 1;
+
+// The n-th smallest bitmap identifier (n from 0 to kNumBitmaps - 1): the
+// order in which the skin lists, binds and finds its bitmaps.
+constexpr int skinBitmapId(int n) {
+    int id = kBackgroundBitmap;
+    for (const ControlLayout& c : kControls) {
+        int below = c.bitmapId > kBackgroundBitmap ? 1 : 0;
+        for (const ControlLayout& d : kControls) below += d.bitmapId < c.bitmapId ? 1 : 0;
+        if (below == n) id = c.bitmapId;
+    }
+    return id;
+}
+
+// The position of bitmap `id` in that order, or -1 when the skin has none.
+constexpr int skinBitmapIndex(int id) {
+    for (int n = 0; n < kNumBitmaps; ++n)
+        if (skinBitmapId(n) == id) return n;
+    return -1;
+}
+
+// The control that shows bitmap `id`, or null (the background, an unknown id).
+constexpr const ControlLayout* controlWithBitmap(int id) {
+    for (const ControlLayout& c : kControls)
+        if (c.bitmapId == id) return &c;
+    return nullptr;
+}
+
+// Every tag and every bitmap appears once; knobs have tags 0 to 17, switches
+// 18 to 25 and two frames, meters 26 and 27; every control lies inside the
+// window.
 constexpr bool layoutIsConsistent() {
     for (const ControlLayout& c : kControls) {
-        if (c.kind == ViewKind::Knob &&
-            (c.steps != (isModeKnob(c) ? 2 : c.frames) || c.tag < 0 || c.tag >= kNumKnobs))
-            return false;
+        if (c.kind == ViewKind::Knob && (c.tag < 0 || c.tag >= kNumKnobs)) return false;
         if (c.kind == ViewKind::Switch && (c.frames != 2 || c.tag < kNumKnobs || c.tag >= kNumParamControls))
             return false;
-        int seen = 0;
-        for (const ControlLayout& d : kControls) seen += d.tag == c.tag ? 1 : 0;
-        if (seen != 1) return false;
+        if (c.kind == ViewKind::Meter && c.tag != kMeter1Tag && c.tag != kMeter2Tag) return false;
+        if (c.left < 0 || c.top < 0 || c.width <= 0 || c.height <= 0 || c.frames < 2 ||
+            c.right > kEditorWidth || c.bottom > kEditorHeight)
+            return false;
+        int tags = 0, bitmaps = c.bitmapId == kBackgroundBitmap ? 1 : 0;
+        for (const ControlLayout& d : kControls) {
+            tags += d.tag == c.tag ? 1 : 0;
+            bitmaps += d.bitmapId == c.bitmapId ? 1 : 0;
+        }
+        if (tags != 1 || bitmaps != 1) return false;
     }
     return true;
 }

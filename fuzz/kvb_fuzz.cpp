@@ -1,5 +1,6 @@
 // libFuzzer target: one plug-in instance per input, created through the entry
-// sequence (createEffectInstance, what VSTPluginMain answers), then driven by
+// sequence as VSTPluginMain creates it (createEffectInstance with the editor's
+// factory), then driven by
 // the input's bytes as a stream of host operations in any order, and closed.
 //
 // Everything a host may legally pass is fair game: any opcode (0 to 80, every
@@ -20,7 +21,10 @@
 #include <limits>
 #include <vector>
 
+#include "editor/EditorFactory.h"
 #include "interface/vst24.h"
+#include "platform/Module.h"
+#include "resources/SkinResources.h"
 #include "shell/Controlsgui.h"
 
 using namespace vst;
@@ -227,7 +231,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     hostPin = (setup >> 4) & 1;
     wild = false;
 
-    AEffect* e = createEffectInstance(setup % 32 == 1 ? nullptr : &host);
+    static const skin::ModuleSkin skin(hInstance);
+    static const ControlsguiEditorFactory editors(skin);
+    AEffect* e = createEffectInstance(setup % 32 == 1 ? nullptr : &host, &editors);
     if (!e) return 0;
     if (e->magic != kEffectMagic || !e->dispatcher || !e->processReplacing) __builtin_trap();
 

@@ -4,25 +4,12 @@
 // by the Windows checks under tests/win/.
 #pragma once
 
-#include <cstdint>
 #include <string>
-#include <vector>
 
+#include "host/Picture.h"
 #include "host/PluginHost.h"
 
 namespace kvbhost {
-
-// A picture: width x height words 0x00RRGGBB, top row first.
-struct Picture {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint32_t> pixels;
-
-    std::uint32_t at(int x, int y) const {
-        return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
-                      static_cast<std::size_t>(x)];
-    }
-};
 
 class WinHostWindow {
 public:

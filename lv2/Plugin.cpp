@@ -20,14 +20,8 @@
 
 #include "lv2/Ports.h"
 #include "shell/Controlsgui.h"
-#include "shell/EditorFactory.h"
 
 using namespace kvblv2;
-
-// The processing instance has no editor: the editor runs in the UI binary on
-// an effect object of its own. This definition takes the place of the
-// editor's factory, so the widget layer is not linked into this binary.
-void createEditor(AudioEffect* /*effect*/) {}
 
 namespace {
 
@@ -69,7 +63,9 @@ void closeEffect(vst::AEffect* record) {
     record->dispatcher(record, vst::effClose, 0, 0, nullptr, 0.0f);
 }
 
-// A new effect at the instance's rate, or null when there is no memory.
+// A new effect at the instance's rate, or null when there is no memory. It
+// has no editor: the editor runs in the UI binary on an effect object of its
+// own, and the widget layer is not linked into this binary.
 vst::AEffect* newEffect(float sampleRate) {
     vst::AEffect* record = createEffectInstance(effectHost);
     if (record && sampleRate > 0.0f)

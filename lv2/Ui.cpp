@@ -15,7 +15,10 @@
 #include <cstring>
 #include <new>
 
+#include "editor/EditorFactory.h"
 #include "lv2/Ports.h"
+#include "platform/Module.h"
+#include "resources/SkinResources.h"
 #include "shell/Controlsgui.h"
 #include "vstgui/aeffguieditor.h"
 
@@ -82,7 +85,10 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor* /*descriptor*/, const char* plu
     ui->write = write;
     ui->controller = controller;
     ui->touch = static_cast<const LV2UI_Touch*>(featureData(features, LV2_UI__touch));
-    ui->record = createEffectInstance(editorHost);
+    // The editor shows the skin bound into this module.
+    static const skin::ModuleSkin skin(hInstance);
+    static const ControlsguiEditorFactory editors(skin);
+    ui->record = createEffectInstance(editorHost, &editors);
     if (!ui->record) {
         destroy(ui);
         return nullptr;

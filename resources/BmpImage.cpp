@@ -85,4 +85,16 @@ bool decodeBmp(const unsigned char* data, std::size_t size, Image& out) {
     return true;
 }
 
+bool ModuleSkin::loadBitmap(long id, long& width, long& height,
+                            std::vector<std::uint32_t>& pixels) const {
+    const Resource res = findBitmap(module, static_cast<int>(id));
+    if (!res.data || res.size == 0) return false;
+    Image image;
+    if (!decodeBmp(res.data, res.size, image)) return false;
+    width = image.width;
+    height = image.height;
+    pixels = std::move(image.pixels);
+    return true;
+}
+
 }  // namespace skin

@@ -1,15 +1,15 @@
 // The skin bitmaps bound into the plug-in module, found by identifier through
-// the module handle (hInstance), as Windows finds its bitmap resources.
+// the module's handle, as Windows finds its bitmap resources. Which bitmaps
+// there are is the editor's layout table's list (editor/Layout.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-namespace skin {
+#include "vstgui/vstgui.h"
 
-constexpr int kFirstBitmapId = 101;
-constexpr int kLastBitmapId = 129;
+namespace skin {
 
 // The bytes of one bitmap resource: a complete .bmp file (file header, info
 // header, pixels). Both null/zero when the module has no such bitmap.
@@ -18,7 +18,8 @@ struct Resource {
     std::size_t size = 0;
 };
 
-// Finds bitmap `id` in `module` (the handle stored in hInstance).
+// Finds bitmap `id` in `module` (a module's handle, as platform/Module.h
+// keeps it).
 Resource findBitmap(void* module, int id);
 
 // A decoded bitmap: top row first, one 0xAARRGGBB word per pixel (24-bit
@@ -33,5 +34,17 @@ struct Image {
 // Decodes an uncompressed 24- or 32-bit .bmp file; answers false (and leaves
 // `out` empty) for anything else or for truncated data.
 bool decodeBmp(const unsigned char* data, std::size_t size, Image& out);
+
+// The skin of `module` as the widget layer loads it: found and decoded.
+class ModuleSkin final : public VSTGUI::ModuleResources {
+public:
+    explicit ModuleSkin(void* handle) : module(handle) {}
+    void* moduleHandle() const override { return module; }
+    bool loadBitmap(long id, long& width, long& height,
+                    std::vector<std::uint32_t>& pixels) const override;
+
+private:
+    void* module;
+};
 
 }  // namespace skin

@@ -1,7 +1,8 @@
-// The skin bitmaps on Windows: BITMAP resources 101 to 129 of the module,
-// bound by skin.rc. A bitmap resource holds the .bmp file without its
-// 14-byte file header; the lookup puts the header back so that callers get
-// the same complete file on every platform.
+// The skin bitmaps on Windows: BITMAP resources of the module, bound by
+// skin.rc (which the skin generator writes from the layout table). A bitmap
+// resource holds the .bmp file without its 14-byte file header; the lookup
+// puts the header back so that callers get the same complete file on every
+// platform.
 #include <windows.h>
 
 #include <array>
@@ -10,13 +11,14 @@
 #include <mutex>
 #include <vector>
 
+#include "editor/Layout.h"
 #include "resources/SkinResources.h"
 
 namespace skin {
 
 namespace {
 
-constexpr int kCount = kLastBitmapId - kFirstBitmapId + 1;
+constexpr int kCount = kvbeditor::kNumBitmaps;
 
 struct Cache {
     std::mutex mutex;
@@ -36,7 +38,8 @@ void put32(unsigned char* p, std::uint32_t v) {
 }  // namespace
 
 Resource findBitmap(void* module, int id) {
-    if (module == nullptr || id < kFirstBitmapId || id > kLastBitmapId) return {};
+    const int index = kvbeditor::skinBitmapIndex(id);
+    if (module == nullptr || index < 0) return {};
     HMODULE hmod = static_cast<HMODULE>(module);
     HRSRC res = FindResourceW(hmod, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(2) /* RT_BITMAP */);
     if (res == nullptr) return {};
@@ -47,7 +50,6 @@ Resource findBitmap(void* module, int id) {
 
     Cache& c = cache();
     std::lock_guard<std::mutex> lock(c.mutex);
-    const int index = id - kFirstBitmapId;
     std::vector<unsigned char>& file = c.file[index];
     if (c.module[index] != module || file.empty()) {
         // Pixels follow the info header (no colour table at 24 and 32 bits).

@@ -17,7 +17,7 @@ constexpr int32 kWheelIndex = fourCC('s', 't', 'C', 'A');
 constexpr intptr kWheelValue = fourCC('W', 'h', 'e', 'e');
 }  // namespace
 
-Controlsgui::Controlsgui(AudioMasterCallback master)
+Controlsgui::Controlsgui(AudioMasterCallback master, const EditorFactory* editors)
     : AudioEffectX(master, kNumPrograms, kNumParams),
       programs(new ControlsguiProgram[kNumPrograms]) {
     for (auto& p : params) p.store(0.0f, std::memory_order_relaxed);
@@ -35,7 +35,7 @@ Controlsgui::Controlsgui(AudioMasterCallback master)
     setUpProcessing();
     suspend();
     // Registers itself through setEditor; from here on the base owns it.
-    createEditor(this);
+    if (editors) editors->createEditor(this);
 }
 
 // Sections, then the bank; the base destructor deletes the editor.
@@ -139,11 +139,11 @@ int32 Controlsgui::canDo(char* text) {
     return -1;
 }
 
-AEffect* createEffectInstance(AudioMasterCallback master) {
+AEffect* createEffectInstance(AudioMasterCallback master, const EditorFactory* editors) {
     if (!master) return nullptr;
     if (master(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) return nullptr;
     try {
-        auto* effect = new Controlsgui(master);
+        auto* effect = new Controlsgui(master, editors);
         return effect->getAeffect();
     } catch (...) {
         // An allocation failed part-way: every part already built has been

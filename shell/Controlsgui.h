@@ -10,6 +10,8 @@
 #include "params/Programs.h"
 #include "shell/AudioEffect.h"
 
+class EditorFactory;
+
 constexpr vst::int32 kUniqueId = ('K' << 16) | ('V' << 8) | 'B';  // 0x004B5642
 constexpr vst::int32 kInitialDelay = 3;
 extern const char kEffectName[];
@@ -17,7 +19,8 @@ extern const char kVendorString[];
 
 class Controlsgui : public AudioEffectX {
 public:
-    explicit Controlsgui(vst::AudioMasterCallback audioMaster);
+    // With an editor from `editors`, when given.
+    explicit Controlsgui(vst::AudioMasterCallback audioMaster, const EditorFactory* editors = nullptr);
     ~Controlsgui() override;
 
     // effMainsChanged 0: no gain is reduced while processing is off, so the
@@ -70,6 +73,8 @@ private:
     Processor processor;
 };
 
-// The entry sequence: asks the host's version, builds the effect and answers
-// its record, or null (host answers version 0, no callback, out of memory).
-vst::AEffect* createEffectInstance(vst::AudioMasterCallback audioMaster);
+// The entry sequence: asks the host's version, builds the effect (with an
+// editor from `editors`, when given) and answers its record, or null (host
+// answers version 0, no callback, out of memory).
+vst::AEffect* createEffectInstance(vst::AudioMasterCallback audioMaster,
+                                   const EditorFactory* editors = nullptr);

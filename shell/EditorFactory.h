@@ -1,8 +1,15 @@
-// Creates the effect's editor. The editor registers itself with the effect
-// (setEditor), which owns it from then on. Kept behind a function so that the
-// shell does not depend on the widget layer.
+// How an effect gets its editor. The shell knows no editor: the format glue
+// that builds an effect hands it a factory, or none for an effect without an
+// editor (as the LV2 processing binary builds it). The editor registers
+// itself with the effect (setEditor), which owns it from then on.
 #pragma once
 
 class AudioEffect;
 
-void createEditor(AudioEffect* effect);
+class EditorFactory {
+public:
+    virtual void createEditor(AudioEffect* effect) const = 0;
+
+protected:
+    ~EditorFactory() = default;
+};

@@ -1,5 +1,9 @@
-// The library's exported entry point. The same function is exported a second
+// The library's exported entry point: the effect with its editor, which shows
+// the skin bound into this module. The same function is exported a second
 // time as "main" for older hosts (see the linker script / module definition).
+#include "editor/EditorFactory.h"
+#include "platform/Module.h"
+#include "resources/SkinResources.h"
 #include "shell/Controlsgui.h"
 
 #if defined(_WIN32)
@@ -12,7 +16,9 @@ extern "C" {
 
 KVB_EXPORT vst::AEffect* VSTPluginMain(
     vst::AudioMasterCallback audioMaster) {
-    return createEffectInstance(audioMaster);
+    static const skin::ModuleSkin skin(hInstance);
+    static const ControlsguiEditorFactory editors(skin);
+    return createEffectInstance(audioMaster, &editors);
 }
 
 #if !defined(_WIN32)

@@ -8,6 +8,7 @@
 
 #include "shell/Controlsgui.h"
 #include "tests/TestHost.h"
+#include "tests/TestPlugin.h"
 
 namespace {
 std::atomic<long> live{0};
@@ -57,7 +58,7 @@ TEST(AllocationFailure, EveryFailurePointGivesNullAndLeaksNothing) {
     TestHost::calls.reserve(1024);
     // A full construction first, so that one-time allocations of the runtime
     // (locale, font caches and the like) do not count as leaks below.
-    vst::AEffect* warm = createEffectInstance(TestHost::callback);
+    vst::AEffect* warm = kvbtest::createPlugin(TestHost::callback);
     ASSERT_NE(warm, nullptr);
     warm->dispatcher(warm, vst::effClose, 0, 0, nullptr, 0.0f);
 
@@ -65,7 +66,7 @@ TEST(AllocationFailure, EveryFailurePointGivesNullAndLeaksNothing) {
     for (long n = 0; n < 100000; ++n) {
         const long before = live.load();
         countdown.store(n);
-        vst::AEffect* r = createEffectInstance(TestHost::callback);
+        vst::AEffect* r = kvbtest::createPlugin(TestHost::callback);
         countdown.store(-1);
         if (r) {
             r->dispatcher(r, vst::effClose, 0, 0, nullptr, 0.0f);

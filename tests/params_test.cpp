@@ -8,37 +8,14 @@
 
 #include "params/Parameters.h"
 #include "shell/Controlsgui.h"
+#include "tests/EffectTest.h"
 #include "tests/TestHost.h"
 
 using namespace vst;
 
 namespace {
 
-class ParamsTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        TestHost::reset();
-        record = createEffectInstance(TestHost::callback);
-        ASSERT_NE(record, nullptr);
-        effect = static_cast<Controlsgui*>(record->object);
-    }
-    void TearDown() override { record->dispatcher(record, effClose, 0, 0, nullptr, 0.0f); }
-
-    intptr dispatch(int32 opcode, int32 index = 0, intptr value = 0, void* ptr = nullptr) {
-        return record->dispatcher(record, opcode, index, value, ptr, 0.0f);
-    }
-    std::string text(int32 opcode, int32 index = 0) {
-        char buf[64];
-        std::memset(buf, 0, sizeof buf);
-        dispatch(opcode, index, 0, buf);
-        return buf;
-    }
-    float get(int32 i) { return record->getParameter(record, i); }
-    void set(int32 i, float v) { record->setParameter(record, i, v); }
-
-    AEffect* record = nullptr;
-    Controlsgui* effect = nullptr;
-};
+class ParamsTest : public EffectTest {};
 
 }  // namespace
 

@@ -7,7 +7,9 @@
 
 #include "shell/AEffEditor.h"
 #include "shell/Controlsgui.h"
+#include "tests/EffectTest.h"
 #include "tests/TestHost.h"
+#include "tests/TestPlugin.h"
 
 using namespace vst;
 
@@ -64,24 +66,7 @@ RecordingEditor* installRecordingEditor(Controlsgui* effect, bool* destroyed = n
     return new RecordingEditor(effect, destroyed);
 }
 
-class ShellTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        TestHost::reset();
-        record = createEffectInstance(TestHost::callback);
-        ASSERT_NE(record, nullptr);
-        effect = static_cast<Controlsgui*>(record->object);
-    }
-    void TearDown() override {
-        if (record) dispatch(effClose);
-    }
-    intptr dispatch(int32 opcode, int32 index = 0, intptr value = 0, void* ptr = nullptr,
-                    float opt = 0.0f) {
-        return record->dispatcher(record, opcode, index, value, ptr, opt);
-    }
-    AEffect* record = nullptr;
-    Controlsgui* effect = nullptr;
-};
+class ShellTest : public EffectTest {};
 
 }  // namespace
 
@@ -381,7 +366,7 @@ TEST_F(ShellTest, AutomatedChangeSetsThenTellsTheHost) {
 
 TEST(CloseOpcode, DestroysTheEffectAndItsEditor) {
     TestHost::reset();
-    AEffect* r = createEffectInstance(TestHost::callback);
+    AEffect* r = kvbtest::createPlugin(TestHost::callback);
     ASSERT_NE(r, nullptr);
     auto* effect = static_cast<Controlsgui*>(r->object);
     bool destroyed = false;

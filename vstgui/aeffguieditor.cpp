@@ -4,7 +4,7 @@
 
 namespace VSTGUI {
 
-AEffGUIEditor::AEffGUIEditor(AudioEffect* e) : AEffEditor(e) {}
+AEffGUIEditor::AEffGUIEditor(AudioEffect* e, const ModuleResources& m) : AEffEditor(e), module(m) {}
 
 AEffGUIEditor::~AEffGUIEditor() {
     if (frame) AEffGUIEditor::close();

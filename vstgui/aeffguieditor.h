@@ -12,7 +12,9 @@ namespace VSTGUI {
 
 class AEffGUIEditor : public AEffEditor {
 public:
-    explicit AEffGUIEditor(AudioEffect* effect);
+    // `module`: the module the editor belongs to, for its window and its
+    // bitmaps; it must outlive the editor.
+    AEffGUIEditor(AudioEffect* effect, const ModuleResources& module);
     ~AEffGUIEditor() override;
 
     // Remembers the parent window; a derived editor builds its frame.
@@ -36,6 +38,7 @@ public:
 
     std::uint32_t getTicks() const { return VSTGUI::getTicks(); }
     CFrame* getFrame() const { return frame; }
+    const ModuleResources& getModule() const { return module; }
 
 protected:
     AudioEffectX* effectX() const;
@@ -43,6 +46,7 @@ protected:
     CFrame* frame = nullptr;
 
 private:
+    const ModuleResources& module;
     bool inIdle = false;
 };
 

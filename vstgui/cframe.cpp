@@ -4,7 +4,9 @@
 namespace VSTGUI {
 
 CFrame::CFrame(const CRect& r, void* systemWindow, AEffGUIEditor* ed)
-    : CView(r), editor(ed), window(platform::createWindow()) {
+    : CView(r),
+      editor(ed),
+      window(platform::createWindow(ed ? ed->getModule().moduleHandle() : nullptr)) {
     if (window &&
         !window->open(systemWindow, static_cast<int>(r.width()), static_cast<int>(r.height()), this))
         window.reset();

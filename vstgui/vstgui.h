@@ -21,13 +21,32 @@ class AEffGUIEditor;
 class CFrame;
 
 // ---------------------------------------------------------------------------
+// The module (plug-in binary) an editor's widgets belong to, as the code that
+// builds the editor knows it. The widget layer never looks for its module
+// itself: the editor is given one and hands it to its frame (Windows
+// registers the editor's window class on the module's handle) and to every
+// bitmap it loads.
+class ModuleResources {
+public:
+    virtual ~ModuleResources() = default;
+    // The system's handle of the module: an HINSTANCE on Windows, the handle
+    // dlopen gives on Linux.
+    virtual void* moduleHandle() const = 0;
+    // Bitmap `id` of the module, decoded to 0xAARRGGBB words, top row first.
+    // Answers false when the module has no such bitmap or it cannot be
+    // decoded.
+    virtual bool loadBitmap(long id, long& width, long& height,
+                            std::vector<std::uint32_t>& pixels) const = 0;
+};
+
+// ---------------------------------------------------------------------------
 // A bitmap from the module's skin, decoded to 0xAARRGGBB words.
 class CBitmap : public CReferenceCounter {
 public:
-    // Loads skin bitmap `resourceId` from the module (hInstance). A bitmap
-    // that is missing or cannot be decoded is empty: isLoaded() answers false
-    // and width and height are 0.
-    explicit CBitmap(long resourceId);
+    // Loads bitmap `resourceId` of `module`. A bitmap that is missing or
+    // cannot be decoded is empty: isLoaded() answers false and width and
+    // height are 0.
+    CBitmap(const ModuleResources& module, long resourceId);
     // A bitmap from pixels (width x height words, top row first).
     CBitmap(long width, long height, const std::uint32_t* pixels);
 

@@ -2,25 +2,32 @@
 // function records the handle of the shared object this code lives in.
 #include <dlfcn.h>
 
-#include "shell/Module.h"
+#include "platform/Module.h"
 
 void* hInstance = nullptr;
+
+namespace kvbplatform {
+
+void* moduleContaining(const void* address) {
+    Dl_info info{};
+    if (dladdr(address, &info) == 0) return nullptr;
+    // A handle to the module without taking a reference that would keep the
+    // library loaded after the host unloads it.
+    if (info.dli_fname) {
+        if (void* module = dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD)) {
+            dlclose(module);
+            return module;
+        }
+    }
+    return info.dli_fbase;
+}
+
+}  // namespace kvbplatform
 
 namespace {
 
 __attribute__((constructor)) void findOwnModule() {
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&findOwnModule), &info) == 0) return;
-    // A handle to ourselves without taking a reference that would keep the
-    // library loaded after the host unloads it.
-    if (info.dli_fname) {
-        if (void* self = dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD)) {
-            hInstance = self;
-            dlclose(self);
-            return;
-        }
-    }
-    hInstance = info.dli_fbase;
+    hInstance = kvbplatform::moduleContaining(reinterpret_cast<const void*>(&findOwnModule));
 }
 
 }  // namespace

@@ -1,10 +1,23 @@
-// The Windows library entry: records the module handle, from which the widget
-// layer loads the skin bitmaps and registers its window class.
+// The Windows library entry: records the module handle, from which the skin
+// bitmaps are loaded and on which the editor's window class is registered.
 #include <windows.h>
 
-#include "shell/Module.h"
+#include "platform/Module.h"
 
 void* hInstance = nullptr;
+
+namespace kvbplatform {
+
+void* moduleContaining(const void* address) {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            static_cast<LPCWSTR>(address), &module))
+        return nullptr;
+    return module;
+}
+
+}  // namespace kvbplatform
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD /*reason*/, LPVOID /*reserved*/) {
     hInstance = instance;

@@ -50,9 +50,16 @@ struct Mark {
     std::string text;
 };
 
+// Where a control is drawn comes from the editor's layout table: the looks
+// below give their positions from the control's top-left corner, so that a
+// control moved there takes its print on the panel along.
+// The window position of the point (x, y) of control `param`'s rectangle.
+double windowX(int param, double x) { return kvbeditor::controlOf(param)->left + x; }
+double windowY(int param, double y) { return kvbeditor::controlOf(param)->top + y; }
+
 struct KnobLook {
     int param;
-    double cx, cy;  // window coordinates of the knob's centre
+    double cx, cy;  // the knob's centre (window coordinates once built)
     double radius;
     double sweep;   // half of the pointer's travel, degrees
     std::string name;
@@ -90,26 +97,31 @@ const std::vector<KnobLook>& knobLooks() {
         const auto optMode = stepLabels({"SLOW", "MED", "FAST"});
         const auto meterMode = stepLabels({"OPT", "DIS", "OPT/DIS"});
         const auto trafo = stepLabels({"1", "2", "3"});
-        return std::vector<KnobLook>{
-            {0, 80.5, 109.5, 27, 135, "OPT THRESHOLD", optThr, 11, "dB"},
-            {1, 210.5, 231.5, 27, 135, "OPT GAIN", gain, 16, "dB"},
-            {2, 81.5, 343.5, 27, 135, "DIS THRESHOLD", disThr, 9, "dB"},
-            {3, 208, 373, 19, 135, "DIS ATTACK", attack, 0, "ms"},
-            {4, 80.5, 505, 24, 135, "DIS RATIO", ratio, 0, ""},
-            {5, 209.5, 497, 19, 135, "DIS RELEASE", release, 0, "ms"},
-            {6, 361.5, 483, 40, 135, "DIS GAIN", gain, 16, "dB"},
-            {7, 1022, 112, 27, 135, "OPT THRESHOLD", optThr, 11, "dB"},
-            {8, 894, 233, 27, 135, "OPT GAIN", gain, 16, "dB"},
-            {9, 1023, 352, 27, 135, "DIS THRESHOLD", disThr, 9, "dB"},
-            {10, 893.5, 374, 19, 135, "DIS ATTACK", attack, 0, "ms"},
-            {11, 1023, 509, 24, 135, "DIS RATIO", ratio, 0, ""},
-            {12, 893, 504, 19, 135, "DIS RELEASE", release, 0, "ms"},
-            {13, 743, 491, 40, 135, "DIS GAIN", gain, 16, "dB"},
-            {14, 205, 102, 17, 60, "OPT MODE", optMode, 0, ""},
-            {15, 893.5, 103, 17, 60, "METER", meterMode, 0, ""},
-            {16, 497.5, 490, 13, 60, "TRAFO", trafo, 0, ""},
-            {17, 606.5, 492, 13, 60, "TRAFO", trafo, 0, ""},
+        std::vector<KnobLook> out{
+            {0, 59.5, 57.5, 27, 135, "OPT THRESHOLD", optThr, 11, "dB"},
+            {1, 59.5, 57.5, 27, 135, "OPT GAIN", gain, 16, "dB"},
+            {2, 59.5, 57.5, 27, 135, "DIS THRESHOLD", disThr, 9, "dB"},
+            {3, 46, 40, 19, 135, "DIS ATTACK", attack, 0, "ms"},
+            {4, 60.5, 53, 24, 135, "DIS RATIO", ratio, 0, ""},
+            {5, 47.5, 43, 19, 135, "DIS RELEASE", release, 0, "ms"},
+            {6, 82.5, 75, 40, 135, "DIS GAIN", gain, 16, "dB"},
+            {7, 64, 56, 27, 135, "OPT THRESHOLD", optThr, 11, "dB"},
+            {8, 64, 56, 27, 135, "OPT GAIN", gain, 16, "dB"},
+            {9, 64, 56, 27, 135, "DIS THRESHOLD", disThr, 9, "dB"},
+            {10, 52.5, 41, 19, 135, "DIS ATTACK", attack, 0, "ms"},
+            {11, 64, 55, 24, 135, "DIS RATIO", ratio, 0, ""},
+            {12, 52, 41, 19, 135, "DIS RELEASE", release, 0, "ms"},
+            {13, 86, 74, 40, 135, "DIS GAIN", gain, 16, "dB"},
+            {14, 49, 57, 17, 60, "OPT MODE", optMode, 0, ""},
+            {15, 51.5, 59, 17, 60, "METER", meterMode, 0, ""},
+            {16, 33.5, 51, 13, 60, "TRAFO", trafo, 0, ""},
+            {17, 33.5, 51, 13, 60, "TRAFO", trafo, 0, ""},
         };
+        for (KnobLook& k : out) {
+            k.cx = windowX(k.param, k.cx);
+            k.cy = windowY(k.param, k.cy);
+        }
+        return out;
     }();
     return looks;
 }
@@ -258,28 +270,41 @@ void paintKnob(cairo_t* cr, const KnobLook& k, double angle) {
 // ---------------------------------------------------------------------------
 // Switches
 
+enum class SwitchStyle { Button, Lever };
+
 struct SwitchLook {
     int param;
-    double cx, cy;           // centre of the button or lever nut
+    SwitchStyle style;
+    double cx, cy;           // centre of the button or lever nut (window coordinates once built)
     std::string name;
-    double nameX, nameY;
+    double nameX, nameY;     // likewise
     std::string onLegend;    // toggles: legend at the "on" end (lever up)
     std::string offLegend;   // toggles: legend at the "off" end (lever down)
 };
 
 const std::vector<SwitchLook>& switchLooks() {
-    static const std::vector<SwitchLook> looks = {
-        // Bypass buttons: LED above, button below it, name underneath.
-        {18, 88, 224, "OPT BYPASS", 88, 252, "", ""},
-        {20, 445.5, 364, "DIS BYPASS", 445.5, 392, "", ""},
-        {21, 1015.5, 218, "OPT BYPASS", 1015.5, 243, "", ""},
-        {23, 657, 364, "DIS BYPASS", 657, 390, "", ""},
-        // Lever toggles: up is on, down is off.
-        {19, 319, 360, "SC FILTER", 319, 318, "FULL", "LO CUT"},
-        {22, 783, 359, "SC FILTER", 783, 318, "FULL", "LO CUT"},
-        {24, 551.5, 392, "STEREO", 551.5, 336, "DUAL", "LINK"},
-        {25, 553.5, 551, "MATRIX", 539, 551, "L/R", "M/S"},
-    };
+    static const std::vector<SwitchLook> looks = [] {
+        constexpr SwitchStyle kPush = SwitchStyle::Button, kToggle = SwitchStyle::Lever;
+        std::vector<SwitchLook> out{
+            // Bypass buttons: LED above, button below it, name underneath.
+            {18, kPush, 48, 42, "OPT BYPASS", 48, 70, "", ""},
+            {20, kPush, 47.5, 40, "DIS BYPASS", 47.5, 68, "", ""},
+            {21, kPush, 49.5, 36, "OPT BYPASS", 49.5, 61, "", ""},
+            {23, kPush, 48, 36, "DIS BYPASS", 48, 62, "", ""},
+            // Lever toggles: up is on, down is off.
+            {19, kToggle, 33, 24, "SC FILTER", 33, -18, "FULL", "LO CUT"},
+            {22, kToggle, 37, 20, "SC FILTER", 37, -21, "FULL", "LO CUT"},
+            {24, kToggle, 46.5, 46, "STEREO", 46.5, -10, "DUAL", "LINK"},
+            {25, kToggle, 29.5, 24, "MATRIX", 15, 24, "L/R", "M/S"},
+        };
+        for (SwitchLook& w : out) {
+            w.cx = windowX(w.param, w.cx);
+            w.cy = windowY(w.param, w.cy);
+            w.nameX = windowX(w.param, w.nameX);
+            w.nameY = windowY(w.param, w.nameY);
+        }
+        return out;
+    }();
     return looks;
 }
 
@@ -719,11 +744,11 @@ void paintPanel(cairo_t* cr) {
             case Kind::Knob:
                 if (const KnobLook* k = knobLook(img.param)) paintKnobScale(cr, *k);
                 break;
-            case Kind::Toggle:
-                if (const SwitchLook* s = switchLook(img.param)) paintToggleLegends(cr, *s);
-                break;
-            case Kind::Button:
-                if (const SwitchLook* s = switchLook(img.param)) paintButtonBase(cr, *s);
+            case Kind::Switch:
+                if (const SwitchLook* s = switchLook(img.param)) {
+                    if (s->style == SwitchStyle::Lever) paintToggleLegends(cr, *s);
+                    else paintButtonBase(cr, *s);
+                }
                 break;
             case Kind::Meter:
                 paintMeterFace(cr, meterLook(img));
@@ -745,11 +770,11 @@ void paintControlFrame(cairo_t* cr, cairo_surface_t* panel, const SkinImage& img
         case Kind::Knob:
             if (const KnobLook* k = knobLook(img.param)) paintKnob(cr, *k, knobAngle(*k, v));
             break;
-        case Kind::Toggle:
-            if (const SwitchLook* s = switchLook(img.param)) paintToggle(cr, *s, frame == 1);
-            break;
-        case Kind::Button:
-            if (const SwitchLook* s = switchLook(img.param)) paintButton(cr, *s, frame == 1);
+        case Kind::Switch:
+            if (const SwitchLook* s = switchLook(img.param)) {
+                if (s->style == SwitchStyle::Lever) paintToggle(cr, *s, frame == 1);
+                else paintButton(cr, *s, frame == 1);
+            }
             break;
         case Kind::Meter:
             // Frame f stands for (60 - f) / 2 dB of gain reduction.

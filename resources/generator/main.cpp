@@ -1,6 +1,8 @@
 // kvb_skin_generator OUTDIR [--mock FILE.png]
 //
-// Renders the 29 editor bitmaps as OUTDIR/bmp101.bmp ... bmp129.bmp. Every
+// Renders the editor's bitmaps as OUTDIR/bmp<ID>.bmp, one for each bitmap of
+// the layout table (editor/Layout.h), and writes what binds them into the
+// plug-in: OUTDIR/skin.rc (Windows) and OUTDIR/skin_blobs.cpp (Linux). Every
 // frame of a control starts as a copy of the panel under the control's
 // rectangle, so the editor's opaque copy of a frame blends into the panel.
 // With --mock it also writes a picture of the whole window at the default
@@ -11,8 +13,10 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "Bindings.h"
 #include "BmpWriter.h"
 #include "Layout.h"
 #include "Skin.h"
@@ -72,7 +76,7 @@ double defaultValue(int param) {
 }
 
 int frameFor(const SkinImage& img, double v) {
-    if (img.kind == Kind::Button || img.kind == Kind::Toggle) return v != 0.0 ? 1 : 0;
+    if (img.kind == Kind::Switch) return v != 0.0 ? 1 : 0;
     const int f = static_cast<int>(std::floor(v * (img.frames - 1)));
     return f < 0 ? 0 : (f >= img.frames ? img.frames - 1 : f);
 }
@@ -137,6 +141,14 @@ int main(int argc, char** argv) {
         }
         const std::string path = outDir + "/bmp" + std::to_string(img.id) + ".bmp";
         if (!writeFile(path, encodeBmp(img.width, img.height, bpp, pixels))) {
+            std::fprintf(stderr, "kvb_skin_generator: cannot write %s\n", path.c_str());
+            ++failures;
+        }
+    }
+    for (const auto& [name, text] : {std::pair<const char*, std::string>{"skin.rc", resourceScript(outDir)},
+                                      {"skin_blobs.cpp", linuxEmbedding(outDir)}}) {
+        const std::string path = outDir + "/" + name;
+        if (!writeFile(path, std::vector<unsigned char>(text.begin(), text.end()))) {
             std::fprintf(stderr, "kvb_skin_generator: cannot write %s\n", path.c_str());
             ++failures;
         }

@@ -1,6 +1,7 @@
 #include "tests/gui/EditorFixture.h"
 
 #include "editor/Layout.h"
+#include "tests/TestPlugin.h"
 
 using namespace VSTGUI;
 
@@ -9,7 +10,7 @@ namespace guitest {
 void EditorFixture::SetUp() {
     platform::setWindowFactory(&MockWindow::make);
     TestHost::reset();
-    effect = createEffectInstance(TestHost::callback);
+    effect = kvbtest::createPlugin(TestHost::callback);
     ASSERT_NE(effect, nullptr);
     kvb = static_cast<Controlsgui*>(static_cast<AudioEffect*>(effect->object));
     editor = dynamic_cast<ControlsguiEditor*>(kvb->getEditor());

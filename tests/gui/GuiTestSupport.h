@@ -1,5 +1,5 @@
-// Helpers for the editor tests that run against a real X server: a host
-// window to put the editor in, captures of it, the decoded skin, xdotool.
+// Helpers for the editor tests that run against a real X server: the host's
+// window to put the editor in and its pictures, the decoded skin, xdotool.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -9,44 +9,19 @@
 #include <string>
 #include <vector>
 
+#include "host/Picture.h"
+#include "host/X11HostWindow.h"
 #include "resources/SkinResources.h"
 #include "vstgui/vstguibase.h"
 
 namespace guitest {
 
 // Pixels as 0x00RRGGBB, top row first.
-struct Picture {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint32_t> pixels;
-    std::uint32_t at(int x, int y) const {
-        return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
-                      static_cast<std::size_t>(x)];
-    }
-};
+using Picture = kvbhost::Picture;
 
 // A top-level window on a connection of its own, as a host gives one to an
-// editor.
-class HostWindow {
-public:
-    HostWindow() = default;
-    ~HostWindow();
-    HostWindow(const HostWindow&) = delete;
-    HostWindow& operator=(const HostWindow&) = delete;
-
-    bool create(int width, int height);
-    void* parentHandle() const;
-    Window window() const { return win; }
-    Display* display() const { return dpy; }
-    // The window's children (the editor's window, once open).
-    int childCount() const;
-    Picture capture() const;
-
-private:
-    Display* dpy = nullptr;
-    Window win = 0;
-    int w = 0, h = 0;
-};
+// editor: kvb's own.
+using HostWindow = kvbhost::X11HostWindow;
 
 // Skin bitmap `id` as linked into this test program.
 const skin::Image& skinImage(int id);

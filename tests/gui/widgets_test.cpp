@@ -1,6 +1,7 @@
 // The widget layer's arithmetic and its input rules, without a display.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -23,10 +24,10 @@ long frameOf(float v, long frames, long height) {
 // The frame heights of the knobs in the window, by frame count.
 std::vector<long> heightsOf(int frames) {
     std::vector<long> out;
-    const int heights[][2] = {{24, 119}, {24, 155}, {24, 116}, {24, 153}, {6, 85}, {6, 110},
-                              {6, 91},   {6, 87},   {6, 114},  {3, 106},  {3, 97},  {3, 110}};
-    for (const auto& h : heights)
-        if (h[0] == frames) out.push_back(h[1]);
+    for (const auto& c : kvbeditor::kControls)
+        if (c.kind == kvbeditor::ViewKind::Knob && c.frames == frames &&
+            std::find(out.begin(), out.end(), c.height) == out.end())
+            out.push_back(c.height);
     return out;
 }
 

@@ -18,6 +18,7 @@
 #include "host/PluginHost.h"
 #include "shell/Controlsgui.h"
 #include "tests/TestHost.h"
+#include "tests/TestPlugin.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/RunCommand.h"
 #include "tests/gui/XvfbServer.h"
@@ -326,7 +327,7 @@ TEST_F(PluginWindow, MetersLeaveTheirRestWithGainReduction) {
 // the X11 back end, playing the processing's part.
 TEST(EditorOnX11, MetersFollowThePublishedValues) {
     TestHost::reset();
-    vst::AEffect* e = createEffectInstance(TestHost::callback);
+    vst::AEffect* e = kvbtest::createPlugin(TestHost::callback);
     ASSERT_NE(e, nullptr);
     auto* kvb = static_cast<Controlsgui*>(static_cast<AudioEffect*>(e->object));
     auto& m1 = const_cast<std::atomic<float>&>(*kvb->getMeter1Address());

@@ -11,6 +11,7 @@
 #include "interface/vst24.h"
 #include "params/Parameters.h"
 #include "shell/Controlsgui.h"
+#include "tests/TestPlugin.h"
 
 namespace robust {
 
@@ -28,7 +29,7 @@ inline vst::intptr hostCallback(vst::AEffect*, vst::int32 opcode, vst::int32, vs
 // One instance, created through the entry sequence and closed with effClose.
 class Instance {
 public:
-    Instance() : e(createEffectInstance(&hostCallback)) {
+    Instance() : e(kvbtest::createPlugin(&hostCallback)) {
         if (e) dispatch(vst::effOpen);
     }
     ~Instance() {

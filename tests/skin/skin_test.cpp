@@ -1,5 +1,5 @@
-// The skin as the editor meets it: the 29 bitmaps found through the module
-// handle, their sizes and frame layouts, the decoder's handling of good and
+// The skin as the editor meets it: the layout table's bitmaps found through
+// the module handle, their sizes and frame layouts, the decoder's handling of good and
 // bad files, and the properties the opaque frame copies depend on.
 #include <gtest/gtest.h>
 
@@ -13,8 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "editor/Layout.h"
+#include "platform/Module.h"
 #include "resources/SkinResources.h"
-#include "shell/Module.h"
 
 namespace {
 
@@ -28,38 +29,25 @@ struct Expected {
 };
 
 // Sizes, depths and frame counts of the editor's bitmaps, and the position of
-// the control that shows each.
-const Expected kSkin[] = {
-    {101, 1100, 616, 24, 1, 0, 0, Use::Background},
-    {102, 119, 2856, 32, 24, 21, 52, Use::Knob},
-    {103, 119, 2856, 32, 24, 151, 174, Use::Knob},
-    {104, 119, 2856, 32, 24, 22, 286, Use::Knob},
-    {105, 92, 510, 32, 6, 162, 333, Use::Knob},
-    {106, 121, 660, 32, 6, 20, 452, Use::Knob},
-    {107, 95, 546, 32, 6, 162, 454, Use::Knob},
-    {108, 165, 3720, 32, 24, 279, 408, Use::Knob},
-    {109, 98, 318, 32, 3, 156, 45, Use::Knob},
-    {110, 93, 166, 32, 2, 505, 346, Use::Switch},
-    {111, 96, 158, 32, 2, 40, 182, Use::Switch},
-    {112, 66, 96, 32, 2, 286, 336, Use::Switch},
-    {113, 95, 154, 32, 2, 398, 324, Use::Switch},
-    {114, 59, 96, 32, 2, 524, 527, Use::Switch},
-    {115, 67, 291, 32, 3, 464, 439, Use::Knob},
-    {116, 67, 291, 32, 3, 573, 441, Use::Knob},
-    {117, 186, 4453, 32, 61, 322, 118, Use::Meter},
-    {118, 186, 4453, 32, 61, 595, 117, Use::Meter},
-    {119, 128, 2784, 32, 24, 958, 56, Use::Knob},
-    {120, 128, 2784, 32, 24, 830, 177, Use::Knob},
-    {121, 128, 2784, 32, 24, 959, 296, Use::Knob},
-    {122, 105, 522, 32, 6, 841, 333, Use::Knob},
-    {123, 128, 684, 32, 6, 959, 454, Use::Knob},
-    {124, 104, 522, 32, 6, 841, 463, Use::Knob},
-    {125, 172, 3672, 32, 24, 657, 417, Use::Knob},
-    {126, 103, 330, 32, 3, 842, 44, Use::Knob},
-    {127, 99, 136, 32, 2, 966, 182, Use::Switch},
-    {128, 74, 80, 32, 2, 746, 339, Use::Switch},
-    {129, 96, 138, 32, 2, 609, 328, Use::Switch},
-};
+// the control that shows each, from the layout table: a 24-bit background of
+// the window's size, and for each control a 32-bit strip of its frames.
+std::vector<Expected> expectedSkin() {
+    using namespace kvbeditor;
+    std::vector<Expected> out;
+    for (int n = 0; n < kNumBitmaps; ++n) {
+        const int id = skinBitmapId(n);
+        const ControlLayout* c = controlWithBitmap(id);
+        if (!c) {
+            out.push_back({id, kEditorWidth, kEditorHeight, 24, 1, 0, 0, Use::Background});
+            continue;
+        }
+        const Use use = c->kind == ViewKind::Knob ? Use::Knob : c->kind == ViewKind::Switch ? Use::Switch : Use::Meter;
+        out.push_back({id, c->width, c->height * c->frames, 32, c->frames, c->left, c->top, use});
+    }
+    return out;
+}
+
+const std::vector<Expected> kSkin = expectedSkin();
 
 // Decoded skin, loaded once through the same path the widget layer uses.
 const std::map<int, skin::Image>& decodedSkin() {
@@ -425,7 +413,10 @@ TEST_F(SkinLook, LabelRectanglesAreLeftPlain) {
     struct Rect {
         int l, t, r, b;
     };
-    for (const Rect& rc : {Rect{890, 601, 1096, 611}, Rect{10, 595, 112, 610}}) {
+    using kvbeditor::kCaptionLabel;
+    using kvbeditor::kStatusLabel;
+    for (const Rect& rc : {Rect{kCaptionLabel.left, kCaptionLabel.top, kCaptionLabel.right, kCaptionLabel.bottom},
+                           Rect{kStatusLabel.left, kStatusLabel.top, kStatusLabel.right, kStatusLabel.bottom}}) {
         int lo = 255 * 3, hi = 0;
         for (int y = rc.t; y < rc.b; ++y)
             for (int x = rc.l; x < rc.r; ++x) {

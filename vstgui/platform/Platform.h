@@ -91,7 +91,9 @@ public:
 using WindowFactory = std::unique_ptr<Window> (*)();
 
 // The window of the back end built in, or of the factory installed below.
-std::unique_ptr<Window> createWindow();
+// `module` is the handle of the module the window belongs to (Windows
+// registers the window class on it; null: the module holding this code).
+std::unique_ptr<Window> createWindow(void* module);
 // Replaces the back end (null restores the built-in one); for tests that run
 // the widgets without a display.
 void setWindowFactory(WindowFactory factory);

@@ -12,7 +12,6 @@
 #include <memory>
 #include <mutex>
 
-#include "shell/Module.h"
 #include "vstgui/platform/Platform.h"
 #include "vstgui/platform/win/GdiDrawContext.h"
 
@@ -21,11 +20,9 @@ namespace platform {
 
 namespace {
 
-// The module this code lives in: hInstance once DllMain has run, else the
-// module that holds this function (a program that links the widgets
-// directly).
+// The module that holds this code: the one a window belongs to when no
+// module was given.
 HINSTANCE ownModule() {
-    if (hInstance) return static_cast<HINSTANCE>(hInstance);
     HMODULE m = nullptr;
     GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                            GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
@@ -151,6 +148,7 @@ VstKeyCode keyCodeFrom(WPARAM vk, LPARAM lParam) {
 
 class GdiWindow : public Window {
 public:
+    explicit GdiWindow(HINSTANCE owner) : module(owner ? owner : ownModule()) {}
     ~GdiWindow() override { close(); }
 
     bool open(void* parentPtr, int w, int h, WindowListener* l) override {
@@ -158,7 +156,6 @@ public:
         if (w <= 0 || h <= 0 || !l) return false;
         HWND parent = static_cast<HWND>(parentPtr);
         if (!parent || !IsWindow(parent)) return false;
-        HINSTANCE module = ownModule();
         if (!module) return false;
         listener = l;
         width = w;
@@ -325,6 +322,9 @@ public:
     }
 
 private:
+    // The module whose window class the window is of.
+    const HINSTANCE module;
+
     static CPoint pointFrom(LPARAM lParam) { return CPoint(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)); }
 
     LRESULT mouseDown(HWND w, WPARAM wParam, LPARAM lParam, long button) {
@@ -399,7 +399,9 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 
 }  // namespace
 
-std::unique_ptr<Window> createNativeWindow() { return std::make_unique<GdiWindow>(); }
+std::unique_ptr<Window> createNativeWindow(void* module) {
+    return std::make_unique<GdiWindow>(static_cast<HINSTANCE>(module));
+}
 
 }  // namespace platform
 }  // namespace VSTGUI

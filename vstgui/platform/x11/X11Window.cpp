@@ -362,7 +362,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Window> createNativeWindow() { return std::make_unique<X11Window>(); }
+// X11 keeps nothing per module.
+std::unique_ptr<Window> createNativeWindow(void* /*module*/) { return std::make_unique<X11Window>(); }
 
 }  // namespace platform
 }  // namespace VSTGUI
