@@ -11,10 +11,7 @@ seconds=${1:-60}
 DIR=${FUZZ_BUILD_DIR:-build-fuzz}
 JOBS=${JOBS:-2}
 
-cmake -S . -B "$DIR" -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DKVB_FUZZ=ON -DKVB_SANITIZE=address,undefined \
-  -DKVB_BUILD_TESTS=OFF -DKVB_BUILD_BENCH=OFF >/dev/null
+cmake --preset fuzz -B "$DIR" ${KVB_WERROR:+-DKVB_WERROR=$KVB_WERROR} >/dev/null
 # The build runs the skin generator, instrumented too; its leaks are not
 # what this run is about.
 ASAN_OPTIONS=detect_leaks=0 cmake --build "$DIR" -j"$JOBS" --target kvb_fuzz

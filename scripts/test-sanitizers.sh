@@ -21,8 +21,7 @@ lsan_options=suppressions=$ROOT/tests/robustness/lsan.supp:print_suppressions=0
 
 run_asan() {
   echo "== AddressSanitizer + UndefinedBehaviorSanitizer: build ($ASAN_DIR)"
-  cmake -S . -B "$ASAN_DIR" -DCMAKE_BUILD_TYPE=Release -DKVB_SANITIZE=address,undefined \
-    -DKVB_BUILD_BENCH=OFF >/dev/null
+  cmake --preset asan -B "$ASAN_DIR" ${KVB_WERROR:+-DKVB_WERROR=$KVB_WERROR} >/dev/null
   # Leak checking is off while building: the build runs tools of its own (the
   # skin generator), and the suite below runs that generator again with
   # leak checking on.
@@ -35,8 +34,7 @@ run_asan() {
 
 run_tsan() {
   echo "== ThreadSanitizer: build of the concurrency test ($TSAN_DIR)"
-  cmake -S . -B "$TSAN_DIR" -DCMAKE_BUILD_TYPE=Release -DKVB_SANITIZE=thread \
-    -DKVB_BUILD_BENCH=OFF >/dev/null
+  cmake --preset tsan -B "$TSAN_DIR" ${KVB_WERROR:+-DKVB_WERROR=$KVB_WERROR} >/dev/null
   cmake --build "$TSAN_DIR" -j"$JOBS" --target kvb_concurrency_tests
   echo "== ThreadSanitizer: concurrency test"
   # ThreadSanitizer's shadow memory needs the fixed address layout that

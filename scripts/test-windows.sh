@@ -34,12 +34,11 @@ RENDER_TOLERANCE=${RENDER_TOLERANCE:-1e-4}
 scripts/install-deps.sh
 
 echo "== building for Windows in $WIN_BUILD"
-cmake -S . -B "$WIN_BUILD" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-  -DKVB_BUILD_TESTS=OFF -DKVB_BUILD_BENCH=OFF >/dev/null
+cmake --preset mingw -B "$WIN_BUILD" ${KVB_WERROR:+-DKVB_WERROR=$KVB_WERROR} >/dev/null
 cmake --build "$WIN_BUILD" -j2
 echo "== the Linux build to compare with, in $LINUX_BUILD"
 if [ ! -f "$LINUX_BUILD/CMakeCache.txt" ]; then
-  cmake -S . -B "$LINUX_BUILD" -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --preset release -B "$LINUX_BUILD" >/dev/null
 fi
 cmake --build "$LINUX_BUILD" -j2 --target KVB_64 kvb
 

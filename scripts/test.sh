@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Builds KVB and runs the whole test suite. The editor tests start their own
-# Xvfb; nothing else needs to be running.
+# Xvfb; nothing else needs to be running. Every build here treats warnings as
+# errors and leaves no test out for want of a package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+export KVB_WERROR=${KVB_WERROR:-ON}
+export KVB_REQUIRE_ALL=${KVB_REQUIRE_ALL:-ON}
 scripts/install-deps.sh
 scripts/build.sh
 BUILD_DIR=${BUILD_DIR:-build}
