@@ -52,6 +52,28 @@ long mismatches(const Picture& a, const Picture& b, const VSTGUI::CRect& area) {
     return bad;
 }
 
+const kvbeditor::ControlLayout& layoutOf(int tag) {
+    const kvbeditor::ControlLayout* c = kvbeditor::controlOf(tag);
+    return c ? *c : kvbeditor::kControls[0];
+}
+
+VSTGUI::CRect rectOf(int tag) {
+    const kvbeditor::ControlLayout& c = layoutOf(tag);
+    return VSTGUI::CRect(c.left, c.top, c.right, c.bottom);
+}
+
+long frameMismatches(const Picture& p, int tag, int frameIndex) {
+    const kvbeditor::ControlLayout& c = layoutOf(tag);
+    const skin::Image& strip = skinImage(c.bitmapId);
+    return mismatches(p, rectOf(tag), strip, frameIndex * (strip.height / c.frames));
+}
+
+int shownFrame(const Picture& p, int tag) {
+    for (int f = 0; f < layoutOf(tag).frames; ++f)
+        if (frameMismatches(p, tag, f) == 0) return f;
+    return -1;
+}
+
 bool xdotool(const std::string& args) {
     const std::string command = "xdotool " + args + " >/dev/null 2>&1";
     return std::system(command.c_str()) == 0;

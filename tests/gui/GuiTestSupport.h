@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "editor/Layout.h"
 #include "host/Picture.h"
 #include "host/X11HostWindow.h"
 #include "resources/SkinResources.h"
@@ -31,6 +32,16 @@ const skin::Image& skinImage(int id);
 long mismatches(const Picture& picture, const VSTGUI::CRect& area, const skin::Image& image,
                 int srcY);
 long mismatches(const Picture& a, const Picture& b, const VSTGUI::CRect& area);
+
+// Control `tag`'s line of the layout table, and its rectangle in the window.
+const kvbeditor::ControlLayout& layoutOf(int tag);
+VSTGUI::CRect rectOf(int tag);
+// Mismatching pixels between the picture at control `tag`'s rectangle and
+// frame `frameIndex` of its strip.
+long frameMismatches(const Picture& p, int tag, int frameIndex);
+// The frame the picture shows at control `tag`'s rectangle, or -1 if none of
+// its strip's frames matches exactly.
+int shownFrame(const Picture& p, int tag);
 
 // Runs xdotool with `args` on the current DISPLAY; answers whether it worked.
 bool xdotool(const std::string& args);

@@ -21,7 +21,6 @@
 #include "tests/TestPlugin.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/RunCommand.h"
-#include "tests/gui/XvfbServer.h"
 #include "vstgui/platform/x11/CairoDrawContext.h"
 #include "vstgui/vstgui.h"
 
@@ -32,53 +31,16 @@ using guitest::Picture;
 
 namespace {
 
-guitest::XvfbServer* xserver = nullptr;
-
-class XvfbEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        xserver = new guitest::XvfbServer;
-        ASSERT_TRUE(xserver->start()) << xserver->error();
-    }
-    void TearDown() override {
-        delete xserver;
-        xserver = nullptr;
-    }
-};
-
 constexpr int kOptThr1 = 0, kDisAtk1 = 3, kOptGain2 = 8, kOptMode = 14, kOptByp1 = 18;
 
-const ControlLayout& layoutOf(int tag) {
-    for (const auto& c : kControls)
-        if (c.tag == tag) return c;
-    return kControls[0];
-}
-
-CRect rectOf(int tag) {
-    const ControlLayout& c = layoutOf(tag);
-    return CRect(c.left, c.top, c.right, c.bottom);
-}
+using guitest::frameMismatches;
+using guitest::layoutOf;
+using guitest::rectOf;
+using guitest::shownFrame;
 
 CPoint centreOf(int tag) {
     const CRect r = rectOf(tag);
     return CPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-}
-
-// Mismatching pixels between the capture at a control's rectangle and frame
-// `frameIndex` of its strip.
-long frameMismatches(const Picture& p, int tag, int frameIndex) {
-    const ControlLayout& c = layoutOf(tag);
-    const skin::Image& strip = guitest::skinImage(c.bitmapId);
-    const int frameHeight = strip.height / c.frames;
-    return guitest::mismatches(p, rectOf(tag), strip, frameIndex * frameHeight);
-}
-
-// The frame the capture shows at a control's rectangle, or -1 if none of
-// its strip's frames matches exactly.
-int shownFrame(const Picture& p, int tag) {
-    for (int f = 0; f < layoutOf(tag).frames; ++f)
-        if (frameMismatches(p, tag, f) == 0) return f;
-    return -1;
 }
 
 // The status label as it should look with `text`, drawn off screen with the
@@ -407,9 +369,3 @@ TEST(KvbCommands, WithoutADisplayBothSaySo) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    ::testing::AddGlobalTestEnvironment(new XvfbEnvironment);
-    return RUN_ALL_TESTS();
-}

@@ -15,7 +15,6 @@
 #include "editor/Layout.h"
 #include "lv2/Ports.h"
 #include "tests/gui/GuiTestSupport.h"
-#include "tests/gui/XvfbServer.h"
 
 using namespace kvbeditor;
 using namespace kvblv2;
@@ -26,42 +25,10 @@ using VSTGUI::CRect;
 
 namespace {
 
-guitest::XvfbServer* xserver = nullptr;
-
-class XvfbEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        xserver = new guitest::XvfbServer;
-        ASSERT_TRUE(xserver->start()) << xserver->error();
-    }
-    void TearDown() override {
-        delete xserver;
-        xserver = nullptr;
-    }
-};
-
-const ControlLayout& layoutOf(int tag) {
-    for (const auto& c : kControls)
-        if (c.tag == tag) return c;
-    return kControls[0];
-}
-
-CRect rectOf(int tag) {
-    const ControlLayout& c = layoutOf(tag);
-    return CRect(c.left, c.top, c.right, c.bottom);
-}
-
-long frameMismatches(const Picture& p, int tag, int frameIndex) {
-    const ControlLayout& c = layoutOf(tag);
-    const skin::Image& strip = guitest::skinImage(c.bitmapId);
-    return guitest::mismatches(p, rectOf(tag), strip, frameIndex * (strip.height / c.frames));
-}
-
-int shownFrame(const Picture& p, int tag) {
-    for (int f = 0; f < layoutOf(tag).frames; ++f)
-        if (frameMismatches(p, tag, f) == 0) return f;
-    return -1;
-}
+using guitest::frameMismatches;
+using guitest::layoutOf;
+using guitest::rectOf;
+using guitest::shownFrame;
 
 // What the host side saw, in order.
 struct HostEvent {
@@ -245,9 +212,3 @@ TEST_F(Lv2Ui, AHostWithoutTouchGetsTheWritesAlone) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    ::testing::AddGlobalTestEnvironment(new XvfbEnvironment);
-    return RUN_ALL_TESTS();
-}
