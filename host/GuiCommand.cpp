@@ -47,7 +47,8 @@ bool savePng(const Picture& picture, const std::string& path, std::string& error
         error = "cannot read the window's picture";
         return false;
     }
-    cairo_surface_t* png = cairo_image_surface_create(CAIRO_FORMAT_RGB24, picture.width, picture.height);
+    cairo_surface_t* png =
+        cairo_image_surface_create(CAIRO_FORMAT_RGB24, picture.width, picture.height);
     cairo_surface_flush(png);
     unsigned char* data = cairo_image_surface_get_data(png);
     const int stride = cairo_image_surface_get_stride(png);

@@ -36,9 +36,10 @@ bool X11HostWindow::create(int width, int height, const char* title) {
     XSetWindowAttributes swa{};
     swa.background_pixel = BlackPixel(display_, screen);
     swa.event_mask = StructureNotifyMask;
-    window_ = XCreateWindow(display_, RootWindow(display_, screen), 0, 0, static_cast<unsigned>(width),
-                            static_cast<unsigned>(height), 0, CopyFromParent, InputOutput,
-                            CopyFromParent, CWBackPixel | CWEventMask, &swa);
+    window_ = XCreateWindow(display_, RootWindow(display_, screen), 0, 0,
+                            static_cast<unsigned>(width), static_cast<unsigned>(height), 0,
+                            CopyFromParent, InputOutput, CopyFromParent, CWBackPixel | CWEventMask,
+                            &swa);
     XStoreName(display_, window_, title);
     const Atom utf8 = XInternAtom(display_, "UTF8_STRING", False);
     const Atom netName = XInternAtom(display_, "_NET_WM_NAME", False);
@@ -79,7 +80,8 @@ bool X11HostWindow::handleEvents() {
     while (XPending(display_) > 0) {
         XEvent e;
         XNextEvent(display_, &e);
-        if (e.type == ClientMessage && static_cast<Atom>(e.xclient.data.l[0]) == wmDelete) return false;
+        if (e.type == ClientMessage && static_cast<Atom>(e.xclient.data.l[0]) == wmDelete)
+            return false;
         if (e.type == DestroyNotify && e.xdestroywindow.window == window_) {
             window_ = None;
             return false;

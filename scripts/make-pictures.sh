@@ -12,7 +12,7 @@ ROOT=$(pwd)
 scripts/install-deps.sh
 BUILD_DIR=${BUILD_DIR:-build}
 case "$BUILD_DIR" in /*) ;; *) BUILD_DIR=$ROOT/$BUILD_DIR ;; esac
-cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --preset release -B "$BUILD_DIR" >/dev/null
 cmake --build "$BUILD_DIR" -j2 --target KVB_64 kvb
 KVB=$BUILD_DIR/kvb
 

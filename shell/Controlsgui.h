@@ -20,7 +20,8 @@ extern const char kVendorString[];
 class Controlsgui : public AudioEffectX {
 public:
     // With an editor from `editors`, when given.
-    explicit Controlsgui(vst::AudioMasterCallback audioMaster, const EditorFactory* editors = nullptr);
+    explicit Controlsgui(vst::AudioMasterCallback audioMaster,
+                         const EditorFactory* editors = nullptr);
     ~Controlsgui() override;
 
     // effMainsChanged 0: no gain is reduced while processing is off, so the

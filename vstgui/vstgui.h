@@ -184,6 +184,8 @@ public:
 
     // The host's wheel message: goes to the view under the pointer.
     bool onWheel(float distance);
+    // A frame inside another view takes the wheel as any view does.
+    using CView::onWheel;
     long onKeyDown(VstKeyCode& key) override;
     long onKeyUp(VstKeyCode& key) override;
 
@@ -381,6 +383,7 @@ public:
     CColor getFrameColor() const { return frameColor; }
     void setHoriAlign(CHoriTxtAlign a) { align = a; setDirty(); }
     CHoriTxtAlign getHoriAlign() const { return align; }
+    long getStyle() const { return style; }
 
 private:
     std::string text;

@@ -145,8 +145,9 @@ int main(int argc, char** argv) {
             ++failures;
         }
     }
-    for (const auto& [name, text] : {std::pair<const char*, std::string>{"skin.rc", resourceScript(outDir)},
-                                      {"skin_blobs.cpp", linuxEmbedding(outDir)}}) {
+    using Binding = std::pair<const char*, std::string>;
+    for (const auto& [name, text] : {Binding{"skin.rc", resourceScript(outDir)},
+                                      Binding{"skin_blobs.cpp", linuxEmbedding(outDir)}}) {
         const std::string path = outDir + "/" + name;
         if (!writeFile(path, std::vector<unsigned char>(text.begin(), text.end()))) {
             std::fprintf(stderr, "kvb_skin_generator: cannot write %s\n", path.c_str());

@@ -41,7 +41,9 @@ std::vector<Expected> expectedSkin() {
             out.push_back({id, kEditorWidth, kEditorHeight, 24, 1, 0, 0, Use::Background});
             continue;
         }
-        const Use use = c->kind == ViewKind::Knob ? Use::Knob : c->kind == ViewKind::Switch ? Use::Switch : Use::Meter;
+        const Use use = c->kind == ViewKind::Knob     ? Use::Knob
+                        : c->kind == ViewKind::Switch ? Use::Switch
+                                                      : Use::Meter;
         out.push_back({id, c->width, c->height * c->frames, 32, c->frames, c->left, c->top, use});
     }
     return out;
@@ -413,10 +415,8 @@ TEST_F(SkinLook, LabelRectanglesAreLeftPlain) {
     struct Rect {
         int l, t, r, b;
     };
-    using kvbeditor::kCaptionLabel;
-    using kvbeditor::kStatusLabel;
-    for (const Rect& rc : {Rect{kCaptionLabel.left, kCaptionLabel.top, kCaptionLabel.right, kCaptionLabel.bottom},
-                           Rect{kStatusLabel.left, kStatusLabel.top, kStatusLabel.right, kStatusLabel.bottom}}) {
+    for (const kvbeditor::LabelLayout& label : {kvbeditor::kCaptionLabel, kvbeditor::kStatusLabel}) {
+        const Rect rc{label.left, label.top, label.right, label.bottom};
         int lo = 255 * 3, hi = 0;
         for (int y = rc.t; y < rc.b; ++y)
             for (int x = rc.l; x < rc.r; ++x) {

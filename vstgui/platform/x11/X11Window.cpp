@@ -363,7 +363,9 @@ private:
 }  // namespace
 
 // X11 keeps nothing per module.
-std::unique_ptr<Window> createNativeWindow(void* /*module*/) { return std::make_unique<X11Window>(); }
+std::unique_ptr<Window> createNativeWindow(void* /*module*/) {
+    return std::make_unique<X11Window>();
+}
 
 }  // namespace platform
 }  // namespace VSTGUI
