@@ -39,8 +39,9 @@ void usage(FILE* out) {
     std::fputs(
         "usage: kvb COMMAND [options]\n"
         "  info [--plugin PATH]   show what the plug-in offers\n"
-        "  render IN OUT [--program N] [--set NAME=VALUE ...] [--block N] [--float] [--plugin PATH]\n"
-        "                         run an audio file through the plug-in\n"
+        "  render IN OUT [--program N] [--set NAME=VALUE ...] [--block N] [--float] [--keep-latency]\n"
+        "         [--plugin PATH] run an audio file through the plug-in; output sample n belongs\n"
+        "                         to input sample n (--keep-latency: the plug-in's delay stays)\n"
         "  demo [OUT.wav] [--dry DRY.wav] [--plugin PATH]\n"
         "                         render the built-in demo signal (default kvb-demo.wav);\n"
         "                         --dry also writes the unprocessed signal\n"
