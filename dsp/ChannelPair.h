@@ -7,6 +7,16 @@
 
 #include <emmintrin.h>
 
+#include <cstring>
+
+// For the small functions of the per-step recursions: the chain's round loop
+// wants them as one straight run of code, whatever the inliner's budget.
+#if defined(__GNUC__)
+#define KVB_ALWAYS_INLINE __attribute__((always_inline))
+#else
+#define KVB_ALWAYS_INLINE
+#endif
+
 struct F2 {
     __m128 v;
 };
@@ -53,3 +63,50 @@ inline int bits(Mask2 m) { return _mm_movemask_ps(m.m) & 3; }
 
 inline F2 zero2() { return {_mm_setzero_ps()}; }
 inline D2 zeroD2() { return {_mm_setzero_pd()}; }
+
+// Pairs kept in dense arrays of floats: channel 1, then channel 2.
+inline F2 loadPair(const float* p) {
+    double d;
+    std::memcpy(&d, p, sizeof d);
+    return {_mm_castpd_ps(_mm_set_sd(d))};
+}
+inline void storePair(float* p, F2 a) {
+    const double d = _mm_cvtsd_f64(_mm_castps_pd(a.v));
+    std::memcpy(p, &d, sizeof d);
+}
+
+// Two oversampled steps of both channels at once, for the parts of the chain
+// that do not feed back: lanes (step 0 channel 1, step 0 channel 2, step 1
+// channel 1, step 1 channel 2), read from and written to the dense arrays.
+struct F4 {
+    __m128 v;
+};
+struct Mask4 {
+    __m128 m;
+};
+
+inline F4 load4(const float* p) { return {_mm_loadu_ps(p)}; }
+inline void store4(float* p, F4 a) { _mm_storeu_ps(p, a.v); }
+// A per-channel value for both steps: (a, b, a, b).
+inline F4 f4(F2 pair) { return {_mm_movelh_ps(pair.v, pair.v)}; }
+inline F4 f4(float a) { return {_mm_set1_ps(a)}; }
+inline F4 zero4() { return {_mm_setzero_ps()}; }
+
+inline F4 operator+(F4 a, F4 b) { return {_mm_add_ps(a.v, b.v)}; }
+inline F4 operator-(F4 a, F4 b) { return {_mm_sub_ps(a.v, b.v)}; }
+inline F4 operator*(F4 a, F4 b) { return {_mm_mul_ps(a.v, b.v)}; }
+inline Mask4 operator>(F4 a, F4 b) { return {_mm_cmpgt_ps(a.v, b.v)}; }
+inline Mask4 operator<(F4 a, F4 b) { return {_mm_cmplt_ps(a.v, b.v)}; }
+inline F4 select(Mask4 m, F4 a, F4 b) {
+    return {_mm_or_ps(_mm_and_ps(m.m, a.v), _mm_andnot_ps(m.m, b.v))};
+}
+
+// Two pairs as one F4 and back.
+inline F4 f4(F2 low, F2 high) { return {_mm_movelh_ps(low.v, high.v)}; }
+inline F2 low(F4 a) { return {_mm_movelh_ps(a.v, _mm_setzero_ps())}; }
+inline F2 high(F4 a) { return {_mm_movehl_ps(_mm_setzero_ps(), a.v)}; }
+// Lanes 0, 1 and lanes 2, 3 widened to double, and back.
+inline D2 widenLow(F4 a) { return {_mm_cvtps_pd(a.v)}; }
+inline D2 widenHigh(F4 a) { return {_mm_cvtps_pd(_mm_movehl_ps(a.v, a.v))}; }
+inline F4 narrow(D2 low, D2 high) { return {_mm_movelh_ps(_mm_cvtpd_ps(low.v), _mm_cvtpd_ps(high.v))}; }
+

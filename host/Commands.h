@@ -12,6 +12,7 @@ using Args = std::vector<std::string>;
 int runInfo(const Args& args);
 int runRender(const Args& args);
 int runDemo(const Args& args);
+int runBench(const Args& args);
 
 // Takes "--plugin PATH" out of args; answers the path, or the default one.
 std::string takePluginOption(Args& args);

@@ -48,7 +48,11 @@ void usage(FILE* out) {
         "  gui [--set NAME=VALUE ...] [--plugin PATH]\n"
         "                         open the editor in a window, with the demo signal playing\n"
         "  screenshot OUT.png [--set NAME=VALUE ...] [--audio SECONDS] [--plugin PATH]\n"
-        "                         save a picture of the editor as PNG\n",
+        "                         save a picture of the editor as PNG\n"
+        "  bench [--plugin PATH] [--rate R] [--block N] [--set NAME=VALUE ...] [--seconds S] [--runs N]\n"
+        "        [--compare PATH [--compare-set NAME=VALUE ...]]\n"
+        "                         time processReplacing of a plug-in (KVB by default), or of two\n"
+        "                         side by side\n",
         out);
 }
 
@@ -64,6 +68,7 @@ int main(int argc, char** argv) {
     if (command == "info") return kvbhost::runInfo(args);
     if (command == "render") return kvbhost::runRender(args);
     if (command == "demo") return kvbhost::runDemo(args);
+    if (command == "bench") return kvbhost::runBench(args);
     if (command == "gui") return kvbhost::runGui(args);
     if (command == "screenshot") return kvbhost::runScreenshot(args);
     if (command == "help" || command == "--help" || command == "-h") {
