@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsndfile1-dev
   libx11-dev libcairo2-dev fontconfig fonts-liberation
+  lv2-dev lilv-utils
   xvfb xdotool x11-utils imagemagick
   valgrind
   clang libclang-rt-14-dev llvm libpixman-1-dev
