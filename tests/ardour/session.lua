@@ -66,7 +66,8 @@ if command == "create" then
 	start_engine()
 	check(create_session(dir, name, rate), "cannot create session " .. dir)
 	for p in ARDOUR.LuaAPI.list_plugins():iter() do
-		print(string.format("plugin %s|%s|%s|%s", ARDOUR.PluginType.name(p.type), p.name, p.unique_id, p.path))
+		print(string.format("plugin %s|%s|%s|%s", ARDOUR.PluginType.name(p.type), p.name,
+			p.unique_id, p.path))
 	end
 	local tracks = Session:new_audio_track(2, 2, nil, 1, "KVB", ARDOUR.PresentationInfo.max_order,
 		ARDOUR.TrackMode.Normal, true)
