@@ -42,6 +42,7 @@ import time
 import xml.etree.ElementTree as ET
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.join(HERE, "..", "win"))
 import wavtool  # noqa: E402  (the float WAV reader and test signal of the Windows checks)
 
