@@ -258,10 +258,12 @@ void Processor::runChain(const float* in1, const float* in2, float* out1, float*
         OptState opt = s.opt;
         DisState dis = s.dis;
         // One frame of the round; all five parts when every chunk has it.
+        // First loop, frame by frame: the long recursions of the filters,
+        // with the smoothers beside them.
         auto frame = [&](auto everyPart, int i) KVB_ALWAYS_INLINE {
             constexpr bool all = decltype(everyPart)::value;
-            const bool doIn = all || i < nIn, doSmooth = all || i < nSmooth, doSide = all || i < nSide,
-                       doDis = all || i < nDis, doOut = all || i < nOut;
+            const bool doIn = all || i < nIn, doSmooth = all || i < nSmooth, doDis = all || i < nDis,
+                       doOut = all || i < nOut;
             const F2 stageIn = doIn ? stageInputs(s, b, inL[i], inR[i]) : zero2();
             D2 decimated = zeroD2();
             auto step = [&](auto phase) KVB_ALWAYS_INLINE {
@@ -271,17 +273,14 @@ void Processor::runChain(const float* in1, const float* in2, float* out1, float*
                 if (doIn) {
                     // Zero-stuffed: the frame's input, then three zeros.
                     const D2 stuffed = k == 0 ? widen(stageIn) : zeroD2();
-                    const F2 x = narrow(interp.stuffedStep<k>(stuffed, k % 2 == 0 ? gNegated : g)) *
-                                 interpolationGain;
-                    storePair(&xIn[j], x);
-                    storePair(&t.optLevel[j], optLevel(opt, ko, band1, band2, x, g));
+                    storePair(&xIn[j], narrow(interp.stuffedStep<k>(stuffed, k % 2 == 0 ? gNegated : g)) *
+                                           interpolationGain);
                 }
                 if (doSmooth) {
                     // The smoothers run three steps behind their input.
                     const F2 reduction = smoothers.step(loadPair(&t.optOver[j]), g);
                     if (j >= 6) storePair(&t.reduction[j - 6], reduction);
                 }
-                if (doSide) storePair(&t.disLevel[j], disLevel(kd, band3, loadPair(&ySide[j])));
                 if (doDis) {
                     dis.smooth = riseFallStep(loadPair(&t.disOver[j]), dis.smooth, kd.smoother, g);
                     storePair(&t.disSmooth[j], dis.smooth);
@@ -296,11 +295,26 @@ void Processor::runChain(const float* in1, const float* in2, float* out1, float*
                             loadPair(&disMeter[2 * i]), meterValue, guard, outL[i], outR[i]);
             }
         };
-        const int every = std::min(std::min(nIn, nSmooth), std::min(std::min(nSide, nDis), nOut));
-        const int any = std::max(std::max(nIn, nSmooth), std::max(std::max(nSide, nDis), nOut));
+        const int every = std::min(std::min(nIn, nSmooth), std::min(nDis, nOut));
+        const int any = std::max(std::max(nIn, nSmooth), std::max(nDis, nOut));
         int i = 0;
         for (; i < every; ++i) frame(std::true_type{}, i);
         for (; i < any; ++i) frame(std::false_type{}, i);
+
+        // Second loop, step by step: the side chains' sections.
+        {
+            const int stepsIn = 4 * nIn, stepsSide = 4 * nSide;
+            const int both = std::min(stepsIn, stepsSide);
+            int j = 0;
+            for (; j < both; ++j) {
+                storePair(&t.optLevel[2 * j], optLevel(opt, ko, band1, band2, loadPair(&xIn[2 * j]), g));
+                storePair(&t.disLevel[2 * j], disLevel(kd, band3, loadPair(&ySide[2 * j])));
+            }
+            for (int k = j; k < stepsIn; ++k)
+                storePair(&t.optLevel[2 * k], optLevel(opt, ko, band1, band2, loadPair(&xIn[2 * k]), g));
+            for (int k = j; k < stepsSide; ++k)
+                storePair(&t.disLevel[2 * k], disLevel(kd, band3, loadPair(&ySide[2 * k])));
+        }
         if (nIn > 0) interp.store(s.interp);
         if (nOut > 0) decim.store(s.decim);
         if (nSmooth > 0) {
