@@ -110,3 +110,10 @@ inline D2 widenLow(F4 a) { return {_mm_cvtps_pd(a.v)}; }
 inline D2 widenHigh(F4 a) { return {_mm_cvtps_pd(_mm_movehl_ps(a.v, a.v))}; }
 inline F4 narrow(D2 low, D2 high) { return {_mm_movelh_ps(_mm_cvtpd_ps(low.v), _mm_cvtpd_ps(high.v))}; }
 
+// Channel 1 and channel 2 of four steps from the pairs of two F4s.
+inline F4 channel1Of(F4 a, F4 b) { return {_mm_shuffle_ps(a.v, b.v, _MM_SHUFFLE(2, 0, 2, 0))}; }
+inline F4 channel2Of(F4 a, F4 b) { return {_mm_shuffle_ps(a.v, b.v, _MM_SHUFFLE(3, 1, 3, 1))}; }
+// One value per step to pairs: steps 0 and 1, and steps 2 and 3.
+inline F4 pairsOfLow(F4 a) { return {_mm_unpacklo_ps(a.v, a.v)}; }
+inline F4 pairsOfHigh(F4 a) { return {_mm_unpackhi_ps(a.v, a.v)}; }
+

@@ -135,13 +135,22 @@ void applyGains(float* gain, const float* x, float* out, int n) {
     for (int i = 0; i < n; i += 4) store4(&out[i], load4(&x[i]) * load4(&gain[i]));
 }
 
-// In linked operation one gain in dB per step goes to both channels: the
-// powers are taken once per step, then spread over the pair.
+// In linked operation one gain in dB per step (steps a multiple of four)
+// goes to both channels: the powers are taken once per step, then spread
+// over the pairs.
 void applySharedGains(float* gain, const float* x, float* out, int steps) {
-    for (int j = 0; j < steps; ++j) gain[j] = gain[j] * 0.05f;
     exp10Array(gain, gain, steps);
-    for (int j = steps - 1; j >= 0; --j) gain[2 * j] = gain[2 * j + 1] = gain[j];
-    for (int i = 0; i < 2 * steps; i += 4) store4(&out[i], load4(&x[i]) * load4(&gain[i]));
+    for (int i = 0; i < steps; i += 4) {
+        const F4 g = load4(&gain[i]);
+        store4(&out[2 * i], load4(&x[2 * i]) * pairsOfLow(g));
+        store4(&out[2 * i + 4], load4(&x[2 * i + 4]) * pairsOfHigh(g));
+    }
+}
+
+// The mean of both channels' values for four steps: (channel 2 + channel 1)·0.5.
+inline F4 meanOfChannels(const float* pairs) {
+    const F4 a = load4(pairs), b = load4(pairs + 4);
+    return (channel2Of(a, b) + channel1Of(a, b)) * f4(0.5f);
 }
 
 // The Opt stage's gain on x: make-up less reduction, times the active flag;
@@ -149,9 +158,9 @@ void applySharedGains(float* gain, const float* x, float* out, int steps) {
 void optGains(const OptStepSettings& k, const float* reduction, const float* x, float* gain, float* y,
               int steps) {
     if (k.linked) {
-        const float makeUp = lane0(k.makeUpDb), active = lane0(k.active);
-        for (int j = 0; j < steps; ++j)
-            gain[j] = (makeUp - (reduction[2 * j + 1] + reduction[2 * j]) * 0.5f) * active;
+        const F4 makeUp = f4(lane0(k.makeUpDb)), active = f4(lane0(k.active));
+        for (int i = 0; i < steps; i += 4)
+            store4(&gain[i], (makeUp - meanOfChannels(&reduction[2 * i])) * active * f4(0.05f));
         applySharedGains(gain, x, y, steps);
     } else {
         const F4 makeUp = f4(k.makeUpDb), active = f4(k.active);
@@ -175,11 +184,9 @@ void disOverArray(const DisStepSettings& k, const float* level, float* over, int
 void disGains(const DisStepSettings& k, const float* smooth, const float* y, float* gain, float* z,
               int steps) {
     if (k.linked) {
-        const float makeUp = lane0(k.makeUpDb), ratio = lane0(k.ratio), active = lane0(k.active);
-        for (int j = 0; j < steps; ++j) {
-            const float shared = (smooth[2 * j + 1] + smooth[2 * j]) * 0.5f;
-            gain[j] = (makeUp - shared * ratio) * active;
-        }
+        const F4 makeUp = f4(lane0(k.makeUpDb)), ratio = f4(lane0(k.ratio)), active = f4(lane0(k.active));
+        for (int i = 0; i < steps; i += 4)
+            store4(&gain[i], (makeUp - meanOfChannels(&smooth[2 * i]) * ratio) * active * f4(0.05f));
         applySharedGains(gain, y, z, steps);
     } else {
         const F4 makeUp = f4(k.makeUpDb), ratio = f4(k.ratio), active = f4(k.active);

@@ -9,6 +9,7 @@ packages=(
   libsndfile1-dev
   libx11-dev libcairo2-dev fontconfig fonts-liberation
   lv2-dev lilv-utils
+  libplplot-dev plplot-driver-cairo
   xvfb xdotool x11-utils imagemagick
   valgrind
   clang libclang-rt-14-dev llvm libpixman-1-dev
