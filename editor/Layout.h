@@ -82,6 +82,13 @@ constexpr int knobSteps(int tag) {
     return 0;
 }
 
+// The frame count of knob `tag` (0 to 17): its number of positions.
+constexpr int knobFrames(int tag) {
+    for (const ControlLayout& c : kControls)
+        if (c.tag == tag && c.kind == ViewKind::Knob) return c.frames;
+    return 0;
+}
+
 // Every knob's step count equals its frame count, except a three-position
 // selector's, which is 2; every tag appears once.
 constexpr bool layoutIsConsistent() {

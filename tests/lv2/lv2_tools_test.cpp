@@ -152,7 +152,7 @@ TEST(Lv2Tools, Lv2lsAndLv2infoFindThePluginWithExactlyItsPorts) {
         // description puts them: every scale point must be read as its own
         // position, in order.
         const bool isSwitch = controlKind(i) == kvbeditor::ViewKind::Switch;
-        const int steps = kvbeditor::knobSteps(i);
+        const int steps = kvbeditor::knobFrames(i);  // positions the knob shows
         std::vector<int> positions;
         for (const auto& [value, label] : p.scalePoints) {
             EXPECT_FALSE(label.empty());

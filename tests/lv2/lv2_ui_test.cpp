@@ -188,8 +188,10 @@ TEST_F(Lv2Ui, OpensInTheHostsWindowAndShowsThePortValues) {
     for (const auto& c : kControls) {
         int expected = c.tag == kMeter1Tag ? 30 : 39;  // 15 dB and 10 dB of gain reduction
         if (c.kind == ViewKind::Knob) {
+            // A three-position knob sends 0, 0.5 and 1 and shows the mode
+            // each selects; the others show frame k - 1 for k/N.
             const int k = (c.tag * 7) % (c.steps + 1);
-            expected = k == 0 ? 0 : k - 1;
+            expected = kvbeditor::isModeKnob(c) ? k : (k == 0 ? 0 : k - 1);
         } else if (c.kind == ViewKind::Switch) {
             expected = c.tag % 2;
         }
