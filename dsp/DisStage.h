@@ -5,9 +5,7 @@
 // times the ratio factor is the gain reduction.
 #pragma once
 
-#include <cmath>
-
-#include "dsp/OptStage.h"
+#include "dsp/LevelMath.h"
 #include "dsp/QS_Peaking_1.h"
 #include "dsp/Smoother.h"
 

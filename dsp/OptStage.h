@@ -7,8 +7,7 @@
 // the make-up gain.
 #pragma once
 
-#include <cmath>
-
+#include "dsp/LevelMath.h"
 #include "dsp/QS_Peaking_1.h"
 #include "dsp/Smoother.h"
 
@@ -101,24 +100,6 @@ KVB_ALWAYS_INLINE inline F4 optCurve(F4 over) {
     const F4 u7 = u5 * u2;
     return (u3 * f4(1.3143543f) + u * f4(0.27918664f) - u5 * f4(1.4910889f)) * f4(50.0f) +
            (u7 * f4(0.50095296f)) * f4(50.0f);
-}
-
-// dB above a threshold for each channel whose level lies above it, else 0.
-inline F2 decibelsOver(F2 level, F2 threshold, F2 thresholdDb) {
-    const int above = bits(level > threshold);
-    if (above == 0) return zero2();
-    const float over1 = (above & 1) ? 20.0f * log10f(lane0(level)) - lane0(thresholdDb) : 0.0f;
-    const float over2 = (above & 2) ? 20.0f * log10f(lane1(level)) - lane1(thresholdDb) : 0.0f;
-    return f2(over1, over2);
-}
-
-// 10^(dB/20); a gain of exactly zero dB needs no power.
-inline float dbToGain(float db) { return db == 0.0f ? 1.0f : powf(10.0f, db * 0.05f); }
-
-// Applies a dB gain per channel, or channel 1's to both when linked.
-inline F2 applyGain(F2 x, F2 db, bool linked) {
-    if (linked) return x * f2(dbToGain(lane0(db)));
-    return x * f2(dbToGain(lane0(db)), dbToGain(lane1(db)));
 }
 
 // over / 10 limited to 0..1, the input of the emphasis smoother.

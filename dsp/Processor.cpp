@@ -95,12 +95,8 @@ inline void outputFrame(ChainState& s, const BlockSettings& b, F2 stageOut, F2 o
     float y2 = s.dc[1].step(lane1(stageOut), s.dcPole, g);
 
     // The meters show the states after the frame's last oversampled step.
-    OptState opt;
-    opt.reduction = optReduction;
-    DisState dis;
-    dis.smooth = disSmooth;
     float meters[2];
-    meterValues(b.meterMode, opt, dis, b.disStep.ratio, meters);
+    meterValues(b.meterMode, optReduction, b.disStep.ratio * disSmooth, meters);
     meter[0].store(meters[0], std::memory_order_relaxed);
     meter[1].store(meters[1], std::memory_order_relaxed);
 

@@ -126,6 +126,7 @@ int runRender(const Args& given) {
     }
     if (int rc = takePlotOption(args, plotPath)) return rc;
     const bool asFloat = takeFlag(args, "--float");
+    const bool keepLatency = takeFlag(args, "--keep-latency");
     if (unknownOptionLeft(args)) return 2;
     if (args.size() != 2) return usageError("render");
     const std::string inPath = args[0], outPath = args[1];
@@ -161,29 +162,48 @@ int runRender(const Args& given) {
     Levels levelsIn, levelsOut;
     LevelTrace trace(inInfo.sampleRate);
     Progress progress(inInfo.frames, inInfo.frames > inInfo.sampleRate * 20LL);
+    // Output sample n belongs to input sample n: the first `delay` outputs
+    // (the plug-in's reported latency) are dropped, and as many frames of
+    // silence follow the input to bring its last samples out.
+    const std::int64_t delay =
+        keepLatency ? 0 : std::max<vst::int32>(0, host.effect()->initialDelay);
+    std::int64_t toDrop = delay, silenceLeft = delay;
     std::int64_t done = 0;
     bool ok = true;
     for (;;) {
-        const std::int64_t got = in->read(interleaved.data(), block);
-        if (got <= 0) break;
+        std::int64_t got = in->read(interleaved.data(), block);
+        const bool fromInput = got > 0;
+        if (fromInput) {
+            levelsIn.add(interleaved.data(), static_cast<std::size_t>(got) * channels);
+        } else {
+            if (silenceLeft == 0 || !in->error().empty()) break;
+            got = std::min<std::int64_t>(block, silenceLeft);
+            silenceLeft -= got;
+            std::fill_n(interleaved.data(), got * channels, 0.0f);
+        }
         const int n = static_cast<int>(got);
         for (int i = 0; i < n; ++i) {
             renderer.input(0)[i] = interleaved[static_cast<std::size_t>(i) * channels];
             renderer.input(1)[i] = interleaved[static_cast<std::size_t>(i) * channels + channels - 1];
         }
-        levelsIn.add(interleaved.data(), static_cast<std::size_t>(n) * channels);
         renderer.process(n);
-        if (!plotPath.empty()) trace.add(renderer.inputs(), renderer.outputs(), channels, n);
-        for (int i = 0; i < n; ++i)
+        // The plot follows the input (the plug-in's few samples of delay
+        // are nothing to its windows of 50 ms).
+        if (!plotPath.empty() && fromInput)
+            trace.add(renderer.inputs(), renderer.outputs(), channels, n);
+        const int skip = static_cast<int>(std::min<std::int64_t>(toDrop, n));
+        toDrop -= skip;
+        for (int i = skip; i < n; ++i)
             for (int c = 0; c < channels; ++c)
-                interleaved[static_cast<std::size_t>(i) * channels + c] = renderer.output(c)[i];
-        levelsOut.add(interleaved.data(), static_cast<std::size_t>(n) * channels);
-        if (!out->write(interleaved.data(), got)) {
+                interleaved[static_cast<std::size_t>(i - skip) * channels + c] = renderer.output(c)[i];
+        got = n - skip;
+        levelsOut.add(interleaved.data(), static_cast<std::size_t>(got) * channels);
+        if (got > 0 && !out->write(interleaved.data(), got)) {
             std::fprintf(stderr, "%s: writing %s failed: %s\n", cmd, outPath.c_str(), out->error().c_str());
             ok = false;
             break;
         }
-        done += got;
+        if (fromInput) done += n;
         progress.update(done);
     }
     if (ok && !in->error().empty()) {

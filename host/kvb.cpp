@@ -46,16 +46,20 @@ const Command kCommands[] = {
      "parameter (index, name, value) and program.\n",
      kvbhost::runInfo},
     {"render",
-     "render IN OUT [--program N] [--set NAME=VALUE ...] [--block N] [--float]" KVB_PLOT_SYNOPSIS
-     " [--plugin PATH]",
+     "render IN OUT [--program N] [--set NAME=VALUE ...] [--block N] [--float] [--keep-latency]"
+     KVB_PLOT_SYNOPSIS " [--plugin PATH]",
      "run an audio file through the plug-in",
      "Runs IN (mono or stereo) through the plug-in at IN's sample rate and writes OUT\n"
-     "in IN's format, then prints the peak and RMS levels of both.\n"
+     "in IN's format, then prints the peak and RMS levels of both. OUT is aligned\n"
+     "with IN: the plug-in's delay is taken out, so that output sample n belongs to\n"
+     "input sample n, and OUT is as long as IN.\n"
      "  --program N         start from program N (0 up to the plug-in's count - 1)\n"
      "  --set NAME=VALUE    set a parameter, by the name or index 'kvb info' lists,\n"
      "                      to a value from 0 to 1 (repeatable; after --program)\n"
      "  --block N           frames per processing call (default 512)\n"
-     "  --float             write a 32-bit float WAV\n" KVB_PLOT_OPTION,
+     "  --float             write a 32-bit float WAV\n"
+     "  --keep-latency      keep the plug-in's delay: OUT starts that many samples late\n"
+     KVB_PLOT_OPTION,
      kvbhost::runRender},
     {"demo", "demo [OUT.wav] [--dry DRY.wav]" KVB_PLOT_SYNOPSIS " [--plugin PATH]",
      "render the built-in demo signal, audibly compressed",
