@@ -2,7 +2,7 @@
 //
 // This binary defines malloc and its relatives, every form of operator new and
 // delete, the mutex, condition-variable, read-write-lock and semaphore calls
-// and the sleeps itself. kvb_core is linked in statically and the C++ runtime
+// and the sleeps itself. The plug-in is linked in statically and the C++ runtime
 // binds to the executable's definitions first, so every such call from the
 // plug-in or from the runtime on its behalf lands here. Each definition counts
 // the call when the calling thread is inside an armed region, then forwards to
