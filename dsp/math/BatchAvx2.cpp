@@ -1,0 +1,155 @@
+// Batch forms with AVX2: eight floats a step, four double lanes at a time,
+// the tables read with gathers. Built with -mavx2 only (no FMA: the lanes
+// must round exactly as the scalar code does), and called only when cpuid
+// reports AVX2 with the operating system's support for it.
+#include <immintrin.h>
+
+#include "dsp/math/BatchKernels.h"
+#include "dsp/math/CrMath.h"
+
+namespace crm::detail {
+namespace {
+
+using namespace tables;
+
+inline __m256d splat(double v) { return _mm256_set1_pd(v); }
+
+// Gathers with every lane enabled (the masked form, which names its source).
+inline __m256d gather(const double* base, __m256i index) {
+    return _mm256_mask_i64gather_pd(_mm256_setzero_pd(), base, index,
+                                    _mm256_castsi256_pd(_mm256_set1_epi64x(-1)), 8);
+}
+inline __m256d gather(const double* base, __m128i index) {
+    return _mm256_mask_i32gather_pd(_mm256_setzero_pd(), base, index,
+                                    _mm256_castsi256_pd(_mm256_set1_epi64x(-1)), 8);
+}
+
+inline __m256 toFloats(__m256d a, __m256d b) {
+    return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm256_cvtpd_ps(a)), _mm256_cvtpd_ps(b), 1);
+}
+
+// roundsSafely() on four lanes, as a 4-bit mask.
+inline int safeLanes(__m256d y, std::uint32_t d) {
+    const __m256i low = _mm256_and_si256(
+        _mm256_sub_epi32(_mm256_castpd_si256(y), _mm256_set1_epi32(static_cast<int>(0x10000000u - d))),
+        _mm256_set1_epi32(0x1fffffff));
+    const __m256i ok = _mm256_cmpgt_epi32(low, _mm256_set1_epi32(static_cast<int>(2 * d)));
+    // The low 32 bits of each lane decide; move them up to the sign bit.
+    return _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_slli_epi64(ok, 32)));
+}
+
+inline __m256d exp10Lanes(__m256d x) {
+    const __m256d shifter = splat(kShifter);
+    const __m256d zh = _mm256_mul_pd(x, splat(kExp10C1));
+    const __m256d t = _mm256_add_pd(zh, shifter);
+    const __m256i tb = _mm256_castpd_si256(t);
+    const __m256d kd = _mm256_sub_pd(t, shifter);
+    const __m256d r = _mm256_add_pd(_mm256_sub_pd(zh, kd), _mm256_mul_pd(x, splat(kExp10CRest)));
+    const __m256i j = _mm256_and_si256(tb, _mm256_set1_epi64x(63));
+    const __m256d table = gather(kExp2Hi, j);
+    const __m256i scale = _mm256_slli_epi64(_mm256_srli_epi64(tb, 6), 52);
+    const __m256d s = _mm256_castsi256_pd(_mm256_add_epi64(_mm256_castpd_si256(table), scale));
+    const __m256d r2 = _mm256_mul_pd(r, r);
+    const __m256d a = _mm256_add_pd(splat(kExpPoly[0]), _mm256_mul_pd(r, splat(kExpPoly[1])));
+    const __m256d b = _mm256_add_pd(splat(kExpPoly[2]), _mm256_mul_pd(r, splat(kExpPoly[3])));
+    const __m256d q = _mm256_mul_pd(
+        r, _mm256_add_pd(a, _mm256_mul_pd(r2, _mm256_add_pd(b, _mm256_mul_pd(r2, splat(kExpPoly[4]))))));
+    return _mm256_add_pd(s, _mm256_mul_pd(s, q));
+}
+
+inline __m256d log10Lanes(__m256d m, __m256d e, __m128i j2) {
+    const double* c = kLog10Poly;
+    const double* base = &kLog10Table[0].inv;
+    const __m256d inv = gather(base, j2);
+    const __m256d logv = gather(base + 1, j2);
+    const __m256d r = _mm256_sub_pd(_mm256_mul_pd(m, inv), splat(1.0));
+    const __m256d r2 = _mm256_mul_pd(r, r);
+    const __m256d a0 = _mm256_add_pd(splat(c[0]), _mm256_mul_pd(r, splat(c[1])));
+    const __m256d a1 = _mm256_add_pd(splat(c[2]), _mm256_mul_pd(r, splat(c[3])));
+    const __m256d a2 = _mm256_add_pd(splat(c[4]), _mm256_mul_pd(r, splat(c[5])));
+    const __m256d p = _mm256_mul_pd(
+        r, _mm256_add_pd(a0, _mm256_mul_pd(r2, _mm256_add_pd(a1, _mm256_mul_pd(r2, a2)))));
+    const __m256d hi = _mm256_add_pd(_mm256_mul_pd(e, splat(Log10Consts::l1)), logv);
+    return _mm256_add_pd(hi, _mm256_add_pd(p, _mm256_mul_pd(e, splat(Log10Consts::l2))));
+}
+
+inline __m256 bitsPs(std::uint32_t b) { return _mm256_castsi256_ps(_mm256_set1_epi32(static_cast<int>(b))); }
+
+}  // namespace
+
+void exp10Avx2(const float* in, float* out, int n) {
+    const __m256 lo = _mm256_set1_ps(-kExp10Clamp), hi = _mm256_set1_ps(kExp10Clamp);
+    const __m256d down = splat(1.0 - kExpBracket), up = splat(1.0 + kExpBracket);
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m256 x = _mm256_loadu_ps(in + i);
+        const __m256 nan = _mm256_cmp_ps(x, x, _CMP_UNORD_Q);
+        // NaN lanes become -46 here (max and min return their second
+        // operand) and are replaced below.
+        const __m256 xc = _mm256_min_ps(_mm256_max_ps(x, lo), hi);
+        const __m256d y0 = exp10Lanes(_mm256_cvtps_pd(_mm256_castps256_ps128(xc)));
+        const __m256d y1 = exp10Lanes(_mm256_cvtps_pd(_mm256_extractf128_ps(xc, 1)));
+        const __m256 below = toFloats(_mm256_mul_pd(y0, down), _mm256_mul_pd(y1, down));
+        const __m256 above = toFloats(_mm256_mul_pd(y0, up), _mm256_mul_pd(y1, up));
+        const int undecided =
+            _mm256_movemask_ps(_mm256_andnot_ps(nan, _mm256_cmp_ps(below, above, _CMP_NEQ_UQ)));
+        _mm256_storeu_ps(out + i, _mm256_blendv_ps(below, _mm256_add_ps(x, x), nan));
+        if (undecided) {
+            alignas(32) float xs[8];
+            _mm256_store_ps(xs, x);
+            for (int l = 0; l < 8; ++l)
+                if (undecided & (1 << l)) out[i + l] = crm::exp10f(xs[l]);
+        }
+    }
+    for (; i < n; ++i) out[i] = crm::exp10f(in[i]);
+}
+
+void log10Avx2(const float* in, float* out, int n) {
+    const __m256i offset = _mm256_set1_epi32(static_cast<int>(kLogOffset));
+    const __m256i one = _mm256_castps_si256(_mm256_set1_ps(1.0f));
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m256 x = _mm256_loadu_ps(in + i);
+        const __m256i u0 = _mm256_castps_si256(x);
+        const __m256i au = _mm256_and_si256(u0, _mm256_set1_epi32(0x7fffffff));
+        const __m256i negative = _mm256_srai_epi32(u0, 31);
+        const __m256i zero = _mm256_cmpeq_epi32(au, _mm256_setzero_si256());
+        const __m256i infNan = _mm256_cmpgt_epi32(au, _mm256_set1_epi32(0x7f7fffff));
+        const __m256i special = _mm256_or_si256(_mm256_or_si256(negative, zero), infNan);
+        // Subnormals scaled by 2^23; special lanes computed as 1.0.
+        const __m256i sub = _mm256_cmpgt_epi32(_mm256_set1_epi32(0x00800000), au);
+        const __m256i scaled = _mm256_castps_si256(_mm256_mul_ps(x, _mm256_set1_ps(8388608.0f)));
+        __m256i u = _mm256_blendv_epi8(u0, scaled, sub);
+        u = _mm256_blendv_epi8(u, one, special);
+        const __m256i v = _mm256_sub_epi32(u, offset);
+        const __m256i e = _mm256_srai_epi32(v, 23);
+        const __m256i j2 = _mm256_slli_epi32(_mm256_and_si256(_mm256_srli_epi32(v, 16), _mm256_set1_epi32(127)), 1);
+        const __m256 m = _mm256_castsi256_ps(_mm256_sub_epi32(u, _mm256_slli_epi32(e, 23)));
+        const __m256i eAll =
+            _mm256_add_epi32(e, _mm256_and_si256(_mm256_andnot_si256(special, sub), _mm256_set1_epi32(-23)));
+        const __m256d y0 = log10Lanes(_mm256_cvtps_pd(_mm256_castps256_ps128(m)),
+                                      _mm256_cvtepi32_pd(_mm256_castsi256_si128(eAll)),
+                                      _mm256_castsi256_si128(j2));
+        const __m256d y1 = log10Lanes(_mm256_cvtps_pd(_mm256_extractf128_ps(m, 1)),
+                                      _mm256_cvtepi32_pd(_mm256_extracti128_si256(eAll, 1)),
+                                      _mm256_extracti128_si256(j2, 1));
+        const __m256 specialPs = _mm256_castsi256_ps(special);
+        const int safe = safeLanes(y0, kLogUlps) | (safeLanes(y1, kLogUlps) << 4);
+        const int undecided = ~(safe | _mm256_movemask_ps(specialPs)) & 0xff;
+        // Special lanes, as logSpecial: NaN -> x + x, ±0 -> -inf, other
+        // negatives -> NaN, +inf -> +inf.
+        __m256 sp = _mm256_blendv_ps(x, bitsPs(0x7fc00000u), _mm256_castsi256_ps(negative));
+        sp = _mm256_blendv_ps(sp, bitsPs(0xff800000u), _mm256_castsi256_ps(zero));
+        sp = _mm256_blendv_ps(sp, _mm256_add_ps(x, x), _mm256_cmp_ps(x, x, _CMP_UNORD_Q));
+        _mm256_storeu_ps(out + i, _mm256_blendv_ps(toFloats(y0, y1), sp, specialPs));
+        if (undecided) {
+            alignas(32) float xs[8];
+            _mm256_store_ps(xs, x);
+            for (int l = 0; l < 8; ++l)
+                if (undecided & (1 << l)) out[i + l] = crm::log10f(xs[l]);
+        }
+    }
+    for (; i < n; ++i) out[i] = crm::log10f(in[i]);
+}
+
+}  // namespace crm::detail
