@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libsndfile1-dev
+  libsndfile1-dev libmpfr-dev
   libx11-dev libcairo2-dev fontconfig fonts-liberation
   xvfb xdotool x11-utils imagemagick
   valgrind
@@ -15,6 +15,7 @@ packages=(
   wine64 wine fonts-wine libxrender1 libxi6 libxcursor1 libxrandr2 libxfixes3 libxinerama1
   libxcomposite1 python3
 )
+packages+=("$@")  # extra packages a script names, e.g. scripts/check-math.sh --cross
 
 missing=()
 for p in "${packages[@]}"; do

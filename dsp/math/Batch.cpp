@@ -40,6 +40,11 @@ inline __m128i safeLanes(__m128d y, std::uint32_t d) {
         _mm_set1_epi32(0x1fffffff));
     return _mm_cmpgt_epi32(low, _mm_set1_epi32(static_cast<int>(2 * d)));
 }
+// The lanes of y0 (0, 1) and y1 (2, 3) that roundsSafely() accepts, as bits.
+inline int decidedLanes(__m128d y0, __m128d y1, std::uint32_t d) {
+    return _mm_movemask_ps(
+        _mm_shuffle_ps(_mm_castsi128_ps(safeLanes(y0, d)), _mm_castsi128_ps(safeLanes(y1, d)), 0x88));
+}
 
 // ---- exp10 on two lanes (x already clamped), as expFastImpl.
 inline __m128d exp10Lanes(__m128d x) {
@@ -88,20 +93,30 @@ inline __m128 select(__m128 mask, __m128 a, __m128 b) {
 
 void exp10Sse2(const float* in, float* out, int n) {
     const __m128 lo = _mm_set1_ps(-kExp10Clamp), hi = _mm_set1_ps(kExp10Clamp);
+    const __m128 normalLo = _mm_set1_ps(Exp10Consts::kSubnormalBelow);
     const __m128d down = splat(1.0 - kExpBracket), up = splat(1.0 + kExpBracket);
     int i = 0;
     for (; i + 4 <= n; i += 4) {
         const __m128 x = _mm_loadu_ps(in + i);
-        const __m128 nan = _mm_cmpunord_ps(x, x);
-        // max and min return their second operand for NaN: NaN lanes become
-        // -46 here and are replaced below.
-        const __m128 xc = _mm_min_ps(_mm_max_ps(x, lo), hi);
-        const __m128d y0 = exp10Lanes(_mm_cvtps_pd(xc));
-        const __m128d y1 = exp10Lanes(_mm_cvtps_pd(_mm_movehl_ps(xc, xc)));
-        const __m128 below = toFloats(_mm_mul_pd(y0, down), _mm_mul_pd(y1, down));
-        const __m128 above = toFloats(_mm_mul_pd(y0, up), _mm_mul_pd(y1, up));
-        const int undecided = _mm_movemask_ps(_mm_andnot_ps(nan, _mm_cmpneq_ps(below, above)));
-        _mm_storeu_ps(out + i, select(nan, _mm_add_ps(x, x), below));
+        int undecided;
+        // The usual case: every result normal (or overflowing), no NaN.
+        if (_mm_movemask_ps(_mm_and_ps(_mm_cmpge_ps(x, normalLo), _mm_cmple_ps(x, hi))) == 15) {
+            const __m128d y0 = exp10Lanes(_mm_cvtps_pd(x));
+            const __m128d y1 = exp10Lanes(_mm_cvtps_pd(_mm_movehl_ps(x, x)));
+            undecided = decidedLanes(y0, y1, kExpUlps) ^ 15;
+            _mm_storeu_ps(out + i, toFloats(y0, y1));
+        } else {
+            const __m128 nan = _mm_cmpunord_ps(x, x);
+            // max and min return their second operand for NaN: NaN lanes
+            // become -46 here and are replaced below.
+            const __m128 xc = _mm_min_ps(_mm_max_ps(x, lo), hi);
+            const __m128d y0 = exp10Lanes(_mm_cvtps_pd(xc));
+            const __m128d y1 = exp10Lanes(_mm_cvtps_pd(_mm_movehl_ps(xc, xc)));
+            const __m128 below = toFloats(_mm_mul_pd(y0, down), _mm_mul_pd(y1, down));
+            const __m128 above = toFloats(_mm_mul_pd(y0, up), _mm_mul_pd(y1, up));
+            undecided = _mm_movemask_ps(_mm_andnot_ps(nan, _mm_cmpneq_ps(below, above)));
+            _mm_storeu_ps(out + i, select(nan, _mm_add_ps(x, x), below));
+        }
         if (undecided) {
             alignas(16) float xs[4];
             _mm_store_ps(xs, x);
@@ -112,45 +127,58 @@ void exp10Sse2(const float* in, float* out, int n) {
     for (; i < n; ++i) out[i] = crm::exp10f(in[i]);
 }
 
+namespace {
+// log10 of four lanes of positive normal floats (bits u), subnormals scaled
+// by 2^23 with eAdj = -23: results as floats and the undecided lanes.
+inline __m128 log10Lanes4(__m128i u, __m128i eAdj, int& undecided) {
+    const __m128i v = _mm_sub_epi32(u, _mm_set1_epi32(static_cast<int>(kLogOffset)));
+    const __m128i e = _mm_add_epi32(_mm_srai_epi32(v, 23), eAdj);
+    const __m128i j = _mm_and_si128(_mm_srli_epi32(v, 16), _mm_set1_epi32(127));
+    const __m128 m = _mm_castsi128_ps(_mm_sub_epi32(u, _mm_slli_epi32(_mm_srai_epi32(v, 23), 23)));
+    alignas(16) std::int32_t js[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(js), j);
+    const __m128d y0 = log10Lanes(_mm_cvtps_pd(m), _mm_cvtepi32_pd(e), js[0], js[1]);
+    const __m128d y1 =
+        log10Lanes(_mm_cvtps_pd(_mm_movehl_ps(m, m)), _mm_cvtepi32_pd(_mm_shuffle_epi32(e, 0xee)), js[2], js[3]);
+    undecided = decidedLanes(y0, y1, kLogUlps) ^ 15;
+    return toFloats(y0, y1);
+}
+}  // namespace
+
 void log10Sse2(const float* in, float* out, int n) {
-    const __m128i offset = _mm_set1_epi32(static_cast<int>(kLogOffset));
-    const __m128i one = _mm_castps_si128(_mm_set1_ps(1.0f));
     int i = 0;
     for (; i + 4 <= n; i += 4) {
         const __m128 x = _mm_loadu_ps(in + i);
         const __m128i u0 = _mm_castps_si128(x);
-        const __m128i au = _mm_and_si128(u0, _mm_set1_epi32(0x7fffffff));
-        const __m128i negative = _mm_srai_epi32(u0, 31);
-        const __m128i zero = _mm_cmpeq_epi32(au, _mm_setzero_si128());
-        const __m128i infNan = _mm_cmpgt_epi32(au, _mm_set1_epi32(0x7f7fffff));
-        const __m128i special = _mm_or_si128(_mm_or_si128(negative, zero), infNan);
-        // Subnormals scaled by 2^23; special lanes computed as 1.0.
-        const __m128i sub = _mm_cmplt_epi32(au, _mm_set1_epi32(0x00800000));
-        const __m128i scaled = _mm_castps_si128(_mm_mul_ps(x, _mm_set1_ps(8388608.0f)));
-        __m128i u = _mm_or_si128(_mm_and_si128(sub, scaled), _mm_andnot_si128(sub, u0));
-        u = _mm_or_si128(_mm_and_si128(special, one), _mm_andnot_si128(special, u));
-        const __m128i v = _mm_sub_epi32(u, offset);
-        const __m128i e = _mm_srai_epi32(v, 23);
-        const __m128i j = _mm_and_si128(_mm_srli_epi32(v, 16), _mm_set1_epi32(127));
-        const __m128 m = _mm_castsi128_ps(_mm_sub_epi32(u, _mm_slli_epi32(e, 23)));
-        const __m128i eAll = _mm_add_epi32(e, _mm_and_si128(_mm_andnot_si128(special, sub),
-                                                            _mm_set1_epi32(-23)));
-        alignas(16) std::int32_t js[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(js), j);
-        const __m128d y0 = log10Lanes(_mm_cvtps_pd(m), _mm_cvtepi32_pd(eAll), js[0], js[1]);
-        const __m128d y1 = log10Lanes(_mm_cvtps_pd(_mm_movehl_ps(m, m)),
-                                      _mm_cvtepi32_pd(_mm_shuffle_epi32(eAll, 0xee)), js[2], js[3]);
-        const __m128 safe = _mm_shuffle_ps(_mm_castsi128_ps(safeLanes(y0, kLogUlps)),
-                                           _mm_castsi128_ps(safeLanes(y1, kLogUlps)), 0x88);
-        const __m128 specialPs = _mm_castsi128_ps(special);
-        const int undecided = _mm_movemask_ps(_mm_andnot_ps(_mm_or_ps(safe, specialPs), _mm_castsi128_ps(_mm_set1_epi32(-1))));
-        // Special lanes, as logSpecial: NaN -> x + x, ±0 -> -inf, other
-        // negatives -> NaN, +inf -> +inf.
-        const __m128 nan = _mm_cmpunord_ps(x, x);
-        __m128 sp = select(_mm_castsi128_ps(negative), _mm_castsi128_ps(_mm_set1_epi32(0x7fc00000)), x);
-        sp = select(_mm_castsi128_ps(zero), _mm_castsi128_ps(_mm_set1_epi32(static_cast<int>(0xff800000u))), sp);
-        sp = select(nan, _mm_add_ps(x, x), sp);
-        _mm_storeu_ps(out + i, select(specialPs, sp, toFloats(y0, y1)));
+        int undecided;
+        // The usual case: positive normal floats.
+        const __m128i normal = _mm_and_si128(_mm_cmpgt_epi32(u0, _mm_set1_epi32(0x007fffff)),
+                                             _mm_cmplt_epi32(u0, _mm_set1_epi32(0x7f800000)));
+        if (_mm_movemask_ps(_mm_castsi128_ps(normal)) == 15) {
+            _mm_storeu_ps(out + i, log10Lanes4(u0, _mm_setzero_si128(), undecided));
+        } else {
+            const __m128i au = _mm_and_si128(u0, _mm_set1_epi32(0x7fffffff));
+            const __m128i negative = _mm_srai_epi32(u0, 31);
+            const __m128i zero = _mm_cmpeq_epi32(au, _mm_setzero_si128());
+            const __m128i infNan = _mm_cmpgt_epi32(au, _mm_set1_epi32(0x7f7fffff));
+            const __m128i special = _mm_or_si128(_mm_or_si128(negative, zero), infNan);
+            // Subnormals scaled by 2^23; special lanes computed as 1.0.
+            const __m128i sub = _mm_andnot_si128(special, _mm_cmplt_epi32(au, _mm_set1_epi32(0x00800000)));
+            const __m128i scaled = _mm_castps_si128(_mm_mul_ps(x, _mm_set1_ps(8388608.0f)));
+            __m128i u = _mm_or_si128(_mm_and_si128(sub, scaled), _mm_andnot_si128(sub, u0));
+            u = _mm_or_si128(_mm_and_si128(special, _mm_castps_si128(_mm_set1_ps(1.0f))),
+                             _mm_andnot_si128(special, u));
+            const __m128 y = log10Lanes4(u, _mm_and_si128(sub, _mm_set1_epi32(-23)), undecided);
+            const __m128 specialPs = _mm_castsi128_ps(special);
+            undecided &= ~_mm_movemask_ps(specialPs);
+            // Special lanes, as logSpecial: NaN -> x + x, ±0 -> -inf, other
+            // negatives -> NaN, +inf -> +inf.
+            __m128 sp = select(_mm_castsi128_ps(negative), _mm_castsi128_ps(_mm_set1_epi32(0x7fc00000)), x);
+            sp = select(_mm_castsi128_ps(zero),
+                        _mm_castsi128_ps(_mm_set1_epi32(static_cast<int>(0xff800000u))), sp);
+            sp = select(_mm_cmpunord_ps(x, x), _mm_add_ps(x, x), sp);
+            _mm_storeu_ps(out + i, select(specialPs, sp, y));
+        }
         if (undecided) {
             alignas(16) float xs[4];
             _mm_store_ps(xs, x);

@@ -79,21 +79,31 @@ inline __m256 bitsPs(std::uint32_t b) { return _mm256_castsi256_ps(_mm256_set1_e
 
 void exp10Avx2(const float* in, float* out, int n) {
     const __m256 lo = _mm256_set1_ps(-kExp10Clamp), hi = _mm256_set1_ps(kExp10Clamp);
+    const __m256 normalLo = _mm256_set1_ps(Exp10Consts::kSubnormalBelow);
     const __m256d down = splat(1.0 - kExpBracket), up = splat(1.0 + kExpBracket);
     int i = 0;
     for (; i + 8 <= n; i += 8) {
         const __m256 x = _mm256_loadu_ps(in + i);
-        const __m256 nan = _mm256_cmp_ps(x, x, _CMP_UNORD_Q);
-        // NaN lanes become -46 here (max and min return their second
-        // operand) and are replaced below.
-        const __m256 xc = _mm256_min_ps(_mm256_max_ps(x, lo), hi);
-        const __m256d y0 = exp10Lanes(_mm256_cvtps_pd(_mm256_castps256_ps128(xc)));
-        const __m256d y1 = exp10Lanes(_mm256_cvtps_pd(_mm256_extractf128_ps(xc, 1)));
-        const __m256 below = toFloats(_mm256_mul_pd(y0, down), _mm256_mul_pd(y1, down));
-        const __m256 above = toFloats(_mm256_mul_pd(y0, up), _mm256_mul_pd(y1, up));
-        const int undecided =
-            _mm256_movemask_ps(_mm256_andnot_ps(nan, _mm256_cmp_ps(below, above, _CMP_NEQ_UQ)));
-        _mm256_storeu_ps(out + i, _mm256_blendv_ps(below, _mm256_add_ps(x, x), nan));
+        int undecided;
+        // The usual case: every result normal (or overflowing), no NaN.
+        const __m256 usual = _mm256_and_ps(_mm256_cmp_ps(x, normalLo, _CMP_GE_OQ), _mm256_cmp_ps(x, hi, _CMP_LE_OQ));
+        if (_mm256_movemask_ps(usual) == 0xff) {
+            const __m256d y0 = exp10Lanes(_mm256_cvtps_pd(_mm256_castps256_ps128(x)));
+            const __m256d y1 = exp10Lanes(_mm256_cvtps_pd(_mm256_extractf128_ps(x, 1)));
+            undecided = (safeLanes(y0, kExpUlps) | (safeLanes(y1, kExpUlps) << 4)) ^ 0xff;
+            _mm256_storeu_ps(out + i, toFloats(y0, y1));
+        } else {
+            const __m256 nan = _mm256_cmp_ps(x, x, _CMP_UNORD_Q);
+            // NaN lanes become -46 here (max and min return their second
+            // operand) and are replaced below.
+            const __m256 xc = _mm256_min_ps(_mm256_max_ps(x, lo), hi);
+            const __m256d y0 = exp10Lanes(_mm256_cvtps_pd(_mm256_castps256_ps128(xc)));
+            const __m256d y1 = exp10Lanes(_mm256_cvtps_pd(_mm256_extractf128_ps(xc, 1)));
+            const __m256 below = toFloats(_mm256_mul_pd(y0, down), _mm256_mul_pd(y1, down));
+            const __m256 above = toFloats(_mm256_mul_pd(y0, up), _mm256_mul_pd(y1, up));
+            undecided = _mm256_movemask_ps(_mm256_andnot_ps(nan, _mm256_cmp_ps(below, above, _CMP_NEQ_UQ)));
+            _mm256_storeu_ps(out + i, _mm256_blendv_ps(below, _mm256_add_ps(x, x), nan));
+        }
         if (undecided) {
             alignas(32) float xs[8];
             _mm256_store_ps(xs, x);
@@ -104,44 +114,58 @@ void exp10Avx2(const float* in, float* out, int n) {
     for (; i < n; ++i) out[i] = crm::exp10f(in[i]);
 }
 
+namespace {
+// log10 of eight lanes of positive normal floats (bits u), subnormals scaled
+// by 2^23 with eAdj = -23: results as floats and the undecided lanes.
+inline __m256 log10Lanes8(__m256i u, __m256i eAdj, int& undecided) {
+    const __m256i v = _mm256_sub_epi32(u, _mm256_set1_epi32(static_cast<int>(kLogOffset)));
+    const __m256i e0 = _mm256_srai_epi32(v, 23);
+    const __m256i e = _mm256_add_epi32(e0, eAdj);
+    const __m256i j2 =
+        _mm256_slli_epi32(_mm256_and_si256(_mm256_srli_epi32(v, 16), _mm256_set1_epi32(127)), 1);
+    const __m256 m = _mm256_castsi256_ps(_mm256_sub_epi32(u, _mm256_slli_epi32(e0, 23)));
+    const __m256d y0 = log10Lanes(_mm256_cvtps_pd(_mm256_castps256_ps128(m)),
+                                  _mm256_cvtepi32_pd(_mm256_castsi256_si128(e)), _mm256_castsi256_si128(j2));
+    const __m256d y1 = log10Lanes(_mm256_cvtps_pd(_mm256_extractf128_ps(m, 1)),
+                                  _mm256_cvtepi32_pd(_mm256_extracti128_si256(e, 1)),
+                                  _mm256_extracti128_si256(j2, 1));
+    undecided = (safeLanes(y0, kLogUlps) | (safeLanes(y1, kLogUlps) << 4)) ^ 0xff;
+    return toFloats(y0, y1);
+}
+}  // namespace
+
 void log10Avx2(const float* in, float* out, int n) {
-    const __m256i offset = _mm256_set1_epi32(static_cast<int>(kLogOffset));
-    const __m256i one = _mm256_castps_si256(_mm256_set1_ps(1.0f));
     int i = 0;
     for (; i + 8 <= n; i += 8) {
         const __m256 x = _mm256_loadu_ps(in + i);
         const __m256i u0 = _mm256_castps_si256(x);
-        const __m256i au = _mm256_and_si256(u0, _mm256_set1_epi32(0x7fffffff));
-        const __m256i negative = _mm256_srai_epi32(u0, 31);
-        const __m256i zero = _mm256_cmpeq_epi32(au, _mm256_setzero_si256());
-        const __m256i infNan = _mm256_cmpgt_epi32(au, _mm256_set1_epi32(0x7f7fffff));
-        const __m256i special = _mm256_or_si256(_mm256_or_si256(negative, zero), infNan);
-        // Subnormals scaled by 2^23; special lanes computed as 1.0.
-        const __m256i sub = _mm256_cmpgt_epi32(_mm256_set1_epi32(0x00800000), au);
-        const __m256i scaled = _mm256_castps_si256(_mm256_mul_ps(x, _mm256_set1_ps(8388608.0f)));
-        __m256i u = _mm256_blendv_epi8(u0, scaled, sub);
-        u = _mm256_blendv_epi8(u, one, special);
-        const __m256i v = _mm256_sub_epi32(u, offset);
-        const __m256i e = _mm256_srai_epi32(v, 23);
-        const __m256i j2 = _mm256_slli_epi32(_mm256_and_si256(_mm256_srli_epi32(v, 16), _mm256_set1_epi32(127)), 1);
-        const __m256 m = _mm256_castsi256_ps(_mm256_sub_epi32(u, _mm256_slli_epi32(e, 23)));
-        const __m256i eAll =
-            _mm256_add_epi32(e, _mm256_and_si256(_mm256_andnot_si256(special, sub), _mm256_set1_epi32(-23)));
-        const __m256d y0 = log10Lanes(_mm256_cvtps_pd(_mm256_castps256_ps128(m)),
-                                      _mm256_cvtepi32_pd(_mm256_castsi256_si128(eAll)),
-                                      _mm256_castsi256_si128(j2));
-        const __m256d y1 = log10Lanes(_mm256_cvtps_pd(_mm256_extractf128_ps(m, 1)),
-                                      _mm256_cvtepi32_pd(_mm256_extracti128_si256(eAll, 1)),
-                                      _mm256_extracti128_si256(j2, 1));
-        const __m256 specialPs = _mm256_castsi256_ps(special);
-        const int safe = safeLanes(y0, kLogUlps) | (safeLanes(y1, kLogUlps) << 4);
-        const int undecided = ~(safe | _mm256_movemask_ps(specialPs)) & 0xff;
-        // Special lanes, as logSpecial: NaN -> x + x, ±0 -> -inf, other
-        // negatives -> NaN, +inf -> +inf.
-        __m256 sp = _mm256_blendv_ps(x, bitsPs(0x7fc00000u), _mm256_castsi256_ps(negative));
-        sp = _mm256_blendv_ps(sp, bitsPs(0xff800000u), _mm256_castsi256_ps(zero));
-        sp = _mm256_blendv_ps(sp, _mm256_add_ps(x, x), _mm256_cmp_ps(x, x, _CMP_UNORD_Q));
-        _mm256_storeu_ps(out + i, _mm256_blendv_ps(toFloats(y0, y1), sp, specialPs));
+        int undecided;
+        // The usual case: positive normal floats.
+        const __m256i normal = _mm256_and_si256(_mm256_cmpgt_epi32(u0, _mm256_set1_epi32(0x007fffff)),
+                                                _mm256_cmpgt_epi32(_mm256_set1_epi32(0x7f800000), u0));
+        if (_mm256_movemask_ps(_mm256_castsi256_ps(normal)) == 0xff) {
+            _mm256_storeu_ps(out + i, log10Lanes8(u0, _mm256_setzero_si256(), undecided));
+        } else {
+            const __m256i au = _mm256_and_si256(u0, _mm256_set1_epi32(0x7fffffff));
+            const __m256i negative = _mm256_srai_epi32(u0, 31);
+            const __m256i zero = _mm256_cmpeq_epi32(au, _mm256_setzero_si256());
+            const __m256i infNan = _mm256_cmpgt_epi32(au, _mm256_set1_epi32(0x7f7fffff));
+            const __m256i special = _mm256_or_si256(_mm256_or_si256(negative, zero), infNan);
+            // Subnormals scaled by 2^23; special lanes computed as 1.0.
+            const __m256i sub = _mm256_andnot_si256(special, _mm256_cmpgt_epi32(_mm256_set1_epi32(0x00800000), au));
+            const __m256i scaled = _mm256_castps_si256(_mm256_mul_ps(x, _mm256_set1_ps(8388608.0f)));
+            __m256i u = _mm256_blendv_epi8(u0, scaled, sub);
+            u = _mm256_blendv_epi8(u, _mm256_castps_si256(_mm256_set1_ps(1.0f)), special);
+            const __m256 y = log10Lanes8(u, _mm256_and_si256(sub, _mm256_set1_epi32(-23)), undecided);
+            const __m256 specialPs = _mm256_castsi256_ps(special);
+            undecided &= ~_mm256_movemask_ps(specialPs);
+            // Special lanes, as logSpecial: NaN -> x + x, ±0 -> -inf, other
+            // negatives -> NaN, +inf -> +inf.
+            __m256 sp = _mm256_blendv_ps(x, bitsPs(0x7fc00000u), _mm256_castsi256_ps(negative));
+            sp = _mm256_blendv_ps(sp, bitsPs(0xff800000u), _mm256_castsi256_ps(zero));
+            sp = _mm256_blendv_ps(sp, _mm256_add_ps(x, x), _mm256_cmp_ps(x, x, _CMP_UNORD_Q));
+            _mm256_storeu_ps(out + i, _mm256_blendv_ps(y, sp, specialPs));
+        }
         if (undecided) {
             alignas(32) float xs[8];
             _mm256_store_ps(xs, x);

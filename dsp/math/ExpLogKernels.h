@@ -89,7 +89,7 @@ inline bool expFastImpl(float x, float& out) {
 
 // ---- log and log10 --------------------------------------------------------
 //
-// x = 2^e·m with m in [0.75 - 2^-10, 1.5 - 2^-9): the exponent and mantissa
+// x = 2^e·m with m in [0.75 - 2^-9, 1.5 - 2^-8): the exponent and mantissa
 // are taken from bits(x) - kLogOffset, which also indexes 128 intervals of m
 // (2^-8 wide below 1, 2^-7 above; the one holding 1 is centred on it). inv
 // (24 bits) is near the reciprocal of the interval's centre, so m·inv is

@@ -133,7 +133,7 @@ inline constexpr std::uint32_t kExp10Int[84] = {
     0x76453719, 0x77f684df, 0x799a130c, 0x7b4097ce, 0x7cf0bdc2, 0x7e967699,
 };
 
-// ---- log and log10: x = 2^e m, m in [0.75 - 2^-10, 1.5 - 2^-9); r = m inv[j] - 1 exactly
+// ---- log and log10: x = 2^e m, m in [0.75 - 2^-9, 1.5 - 2^-8); r = m inv[j] - 1 exactly
 inline constexpr std::uint32_t kLogOffset = 0x3f3f8000;
 inline constexpr int kLogBits = 7;
 inline constexpr int kLogCentre = 64;  // the interval holding 1: inv = 1, log = 0

@@ -20,13 +20,14 @@
 //    h >= 84 (2^-60), the exact path h >= 128 (2^-104).
 //
 // Fast path: sin r = r + r^3·S(r^2) (error 2^-56.4) and cos r = 1 + r^2·C(r^2)
-// (2^-57.7). With r's relative error of 2^-52.8 (which sin and cos carry over
-// with factors r·cot r <= 1 and r·tan r <= 0.79), the evaluation roundings
-// (2^-53 for each final sum; the others are scaled down by t/6 <= 0.1 or
-// t/2 <= 0.31), sin and cos are within 2^-51.5; cos(x) is one of ±sin r,
+// (2^-57.7). r's relative error of 2^-52.8 is carried over with factors
+// r·cot r <= 1 and r·tan r <= 0.79; each final sum rounds once (2^-53), and
+// the other roundings and the polynomials' errors (S and C within 2^-51.4)
+// are scaled down by |r^3 S / sin r| <= 0.11 and |r^2 C / cos r| <= 0.44:
+// sin r within 2^-51.8, cos r within 2^-51.3. cos(x) is one of ±sin r,
 // ±cos r, and tan(x) = sin r / cos r or -cos r / sin r adds a division:
-// e < 2^-50.4. e·|y| < 2^2.6 units of y's last place; d = 16 leaves a margin
-// of 2.6. Results are normal: |cos x| >= |r|·0.7 for the |r| >= 2^-40 the
+// e < 2^-50.2. e·|y| < 2^2.8 units of y's last place; d = 16 leaves a margin
+// of 2.3. Results are normal: |cos x| >= |r|·0.7 for the |r| >= 2^-40 the
 // reductions accept, and |tan x| >= |x| >= 2^-12 (smaller |x| are shortcut).
 //
 // Exact path: r as a double-double (exact reduction), sin r and cos r by
@@ -149,7 +150,9 @@ inline bool reduceFast(float ax, std::uint32_t au, int& q, double& r) {
     }
     DD f;
     if (!reduceWindow<4>(ax, 84, q, f)) return false;
-    r = f.hi * kPiOver2Hi + (f.hi * kPiOver2Lo + f.lo * kPiOver2Hi);
+    // f·pi/2 with one rounding besides the small terms: 2^-53 + 2^-60.
+    const DD p = twoProd(f.hi, kPiOver2Hi);
+    r = p.hi + (p.lo + (f.hi * kPiOver2Lo + f.lo * kPiOver2Hi));
     return true;
 }
 
