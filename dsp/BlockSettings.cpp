@@ -3,6 +3,21 @@
 #include "dsp/DcBlocker.h"
 #include "params/Parameters.h"
 
+namespace {
+
+// Which parameter feeds which per-channel setting.
+struct ChannelParams {
+    int optThr, optGain, optByp;
+    int disThr, disAtk, disRat, disRls, disGain, disByp, scFilt;
+    int trafo;
+};
+constexpr ChannelParams kChannelParams[2] = {
+    {kOptThr1, kOptGain1, kOptByp1, kDisThr1, kDisAtk1, kDisRat1, kDisRls1, kDisGain1, kDisByp1, kSCFilt1, kTrafo1},
+    {kOptThr2, kOptGain2, kOptByp2, kDisThr2, kDisAtk2, kDisRat2, kDisRls2, kDisGain2, kDisByp2, kSCFilt2, kTrafo2},
+};
+
+}  // namespace
+
 BlockSettings deriveBlockSettings(const float (&p)[kProcessingParams], float rateRatio,
                                   float osRateRatio) {
     BlockSettings b;
@@ -13,16 +28,12 @@ BlockSettings deriveBlockSettings(const float (&p)[kProcessingParams], float rat
     b.dcPole = dcBlockerPole(rateRatio);
     b.meterMode = threeBands(p[kMeterMode]);
 
-    // Parameter indices of channel 1; channel 2's are 7 further on (16/17 and
-    // 18..20/21..23 for the others).
     for (int ch = 0; ch < 2; ++ch) {
-        const int o = ch * 7;
-        const int sw = ch * 3;
-        b.optChannel[ch] = optChannelSettings(p[kOptThr1 + o], p[kOptGain1 + o], p[kOptByp1 + sw]);
-        b.disChannel[ch] = disChannelSettings(p[kDisThr1 + o], p[kDisAtk1 + o], p[kDisRat1 + o],
-                                              p[kDisRls1 + o], p[kDisGain1 + o], p[kDisByp1 + sw],
-                                              p[kSCFilt1 + sw], osRateRatio);
-        b.trafoMode[ch] = threeBands(p[kTrafo1 + ch]);
+        const ChannelParams& c = kChannelParams[ch];
+        b.optChannel[ch] = optChannelSettings(p[c.optThr], p[c.optGain], p[c.optByp]);
+        b.disChannel[ch] = disChannelSettings(p[c.disThr], p[c.disAtk], p[c.disRat], p[c.disRls], p[c.disGain],
+                                              p[c.disByp], p[c.scFilt], osRateRatio);
+        b.trafoMode[ch] = threeBands(p[c.trafo]);
         b.trafo[ch] = transformerSettings(b.trafoMode[ch]);
     }
 

@@ -3,8 +3,6 @@
 // for a 44100 Hz host and scaled to the running rate here.
 #pragma once
 
-#include <cmath>
-
 #include "dsp/DcBlocker.h"
 #include "dsp/DisStage.h"
 #include "dsp/OptStage.h"
@@ -13,10 +11,6 @@
 
 // The parameters the processing reads: 0 to 25.
 constexpr int kProcessingParams = 26;
-
-// A per-sample coefficient c written for 44100 Hz, at another rate:
-// exp(ln(c)·ratio), ratio being 44100 over the rate the coefficient runs at.
-inline float rateScaled(float c, float ratio) { return expf(logf(c) * ratio); }
 
 // A parameter value as the processing reads it. Values outside 0 to 1 map by
 // the same formulas, but one that is not a number reads as 0 and magnitudes

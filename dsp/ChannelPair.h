@@ -1,12 +1,35 @@
-// Both channels side by side in one SSE register, so that the oversampled
-// loop runs them through the same straight-line code. F2 holds two floats
-// (lanes 0 and 1, the other two kept at zero), D2 two doubles. Every
-// operation is the IEEE operation of the scalar code lane by lane, so the
-// results are the same bits as one channel at a time.
+// The lane types of the chain. F2 holds both channels of one oversampled
+// step (two floats), D2 two doubles, F4 two steps of both channels (channel
+// 1, channel 2, channel 1, channel 2), so that the chain runs both channels,
+// and where nothing feeds back two steps, through the same straight-line
+// code. Every operation is the IEEE operation of the scalar code lane by
+// lane: the results are the same bits as one value at a time.
+//
+// Two implementations, chosen at compile time: SSE2 registers on x86-64, and
+// plain arrays everywhere else (or with KVB_SCALAR_LANES defined). Only the
+// speed differs.
 #pragma once
 
-#include <emmintrin.h>
+#include <cstring>
 
+#if defined(__SSE2__) && !defined(KVB_SCALAR_LANES)
+#define KVB_SSE2_LANES 1
+#include <emmintrin.h>
+#else
+#define KVB_SSE2_LANES 0
+#endif
+
+// For the small functions of the per-step recursions: the chain's loops want
+// them as one straight run of code, whatever the inliner's budget.
+#if defined(__GNUC__)
+#define KVB_ALWAYS_INLINE __attribute__((always_inline))
+#else
+#define KVB_ALWAYS_INLINE
+#endif
+
+#if KVB_SSE2_LANES
+
+// Lanes 0 and 1 of an SSE register; F2 keeps lanes 2 and 3 at zero.
 struct F2 {
     __m128 v;
 };
@@ -16,15 +39,21 @@ struct D2 {
 struct Mask2 {
     __m128 m;
 };
+struct F4 {
+    __m128 v;
+};
+struct Mask4 {
+    __m128 m;
+};
 
 inline F2 f2(float a, float b) { return {_mm_setr_ps(a, b, 0.0f, 0.0f)}; }
-inline F2 f2(float a) { return f2(a, a); }
 inline D2 d2(double a) { return {_mm_set1_pd(a)}; }
 inline D2 d2(double a, double b) { return {_mm_setr_pd(a, b)}; }
+inline F2 zero2() { return {_mm_setzero_ps()}; }
+inline D2 zeroD2() { return {_mm_setzero_pd()}; }
 
 inline float lane0(F2 a) { return _mm_cvtss_f32(a.v); }
 inline float lane1(F2 a) { return _mm_cvtss_f32(_mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(3, 2, 0, 1))); }
-inline float lane(F2 a, int i) { return i == 0 ? lane0(a) : lane1(a); }
 inline double lane0(D2 a) { return _mm_cvtsd_f64(a.v); }
 inline double lane1(D2 a) { return _mm_cvtsd_f64(_mm_unpackhi_pd(a.v, a.v)); }
 
@@ -38,18 +67,158 @@ inline D2 operator*(D2 a, D2 b) { return {_mm_mul_pd(a.v, b.v)}; }
 // float -> double is exact; double -> float rounds to nearest.
 inline D2 widen(F2 a) { return {_mm_cvtps_pd(a.v)}; }
 inline F2 narrow(D2 a) { return {_mm_cvtpd_ps(a.v)}; }
-// A double rounded to the nearest float and held as a double again.
-inline D2 roundToFloat(D2 a) { return widen(narrow(a)); }
 
 inline F2 abs(F2 a) { return {_mm_andnot_ps(_mm_set1_ps(-0.0f), a.v)}; }
 
 inline Mask2 operator>(F2 a, F2 b) { return {_mm_cmpgt_ps(a.v, b.v)}; }
 inline Mask2 operator<(F2 a, F2 b) { return {_mm_cmplt_ps(a.v, b.v)}; }
-inline F2 select(Mask2 m, F2 a, F2 b) {
-    return {_mm_or_ps(_mm_and_ps(m.m, a.v), _mm_andnot_ps(m.m, b.v))};
-}
+inline F2 select(Mask2 m, F2 a, F2 b) { return {_mm_or_ps(_mm_and_ps(m.m, a.v), _mm_andnot_ps(m.m, b.v))}; }
 // Bit 0 for lane 0, bit 1 for lane 1.
 inline int bits(Mask2 m) { return _mm_movemask_ps(m.m) & 3; }
 
-inline F2 zero2() { return {_mm_setzero_ps()}; }
-inline D2 zeroD2() { return {_mm_setzero_pd()}; }
+// Pairs kept in dense arrays of floats: channel 1, then channel 2.
+inline F2 loadPair(const float* p) {
+    double d;
+    std::memcpy(&d, p, sizeof d);
+    return {_mm_castpd_ps(_mm_set_sd(d))};
+}
+inline void storePair(float* p, F2 a) {
+    const double d = _mm_cvtsd_f64(_mm_castps_pd(a.v));
+    std::memcpy(p, &d, sizeof d);
+}
+
+inline F4 load4(const float* p) { return {_mm_loadu_ps(p)}; }
+inline void store4(float* p, F4 a) { _mm_storeu_ps(p, a.v); }
+// A per-channel value for both steps: (a, b, a, b).
+inline F4 f4(F2 pair) { return {_mm_movelh_ps(pair.v, pair.v)}; }
+inline F4 f4(float a) { return {_mm_set1_ps(a)}; }
+inline F4 zero4() { return {_mm_setzero_ps()}; }
+
+inline F4 operator+(F4 a, F4 b) { return {_mm_add_ps(a.v, b.v)}; }
+inline F4 operator-(F4 a, F4 b) { return {_mm_sub_ps(a.v, b.v)}; }
+inline F4 operator*(F4 a, F4 b) { return {_mm_mul_ps(a.v, b.v)}; }
+inline Mask4 operator>(F4 a, F4 b) { return {_mm_cmpgt_ps(a.v, b.v)}; }
+inline Mask4 operator<(F4 a, F4 b) { return {_mm_cmplt_ps(a.v, b.v)}; }
+inline F4 select(Mask4 m, F4 a, F4 b) { return {_mm_or_ps(_mm_and_ps(m.m, a.v), _mm_andnot_ps(m.m, b.v))}; }
+
+// Two pairs as one F4 and back.
+inline F4 f4(F2 low, F2 high) { return {_mm_movelh_ps(low.v, high.v)}; }
+inline F2 low(F4 a) { return {_mm_movelh_ps(a.v, _mm_setzero_ps())}; }
+inline F2 high(F4 a) { return {_mm_movehl_ps(_mm_setzero_ps(), a.v)}; }
+// Lanes 0, 1 and lanes 2, 3 widened to double, and back.
+inline D2 widenLow(F4 a) { return {_mm_cvtps_pd(a.v)}; }
+inline D2 widenHigh(F4 a) { return {_mm_cvtps_pd(_mm_movehl_ps(a.v, a.v))}; }
+inline F4 narrow(D2 low, D2 high) { return {_mm_movelh_ps(_mm_cvtpd_ps(low.v), _mm_cvtpd_ps(high.v))}; }
+
+// Channel 1 and channel 2 of four steps from the pairs of two F4s.
+inline F4 channel1Of(F4 a, F4 b) { return {_mm_shuffle_ps(a.v, b.v, _MM_SHUFFLE(2, 0, 2, 0))}; }
+inline F4 channel2Of(F4 a, F4 b) { return {_mm_shuffle_ps(a.v, b.v, _MM_SHUFFLE(3, 1, 3, 1))}; }
+// One value per step to pairs: steps 0 and 1, and steps 2 and 3.
+inline F4 pairsOfLow(F4 a) { return {_mm_unpacklo_ps(a.v, a.v)}; }
+inline F4 pairsOfHigh(F4 a) { return {_mm_unpackhi_ps(a.v, a.v)}; }
+
+#else  // plain lanes
+
+struct F2 {
+    float v[2];
+};
+struct D2 {
+    double v[2];
+};
+struct Mask2 {
+    bool m[2];
+};
+struct F4 {
+    float v[4];
+};
+struct Mask4 {
+    bool m[4];
+};
+
+inline F2 f2(float a, float b) { return {{a, b}}; }
+inline D2 d2(double a) { return {{a, a}}; }
+inline D2 d2(double a, double b) { return {{a, b}}; }
+inline F2 zero2() { return {{0.0f, 0.0f}}; }
+inline D2 zeroD2() { return {{0.0, 0.0}}; }
+
+inline float lane0(F2 a) { return a.v[0]; }
+inline float lane1(F2 a) { return a.v[1]; }
+inline double lane0(D2 a) { return a.v[0]; }
+inline double lane1(D2 a) { return a.v[1]; }
+
+inline F2 operator+(F2 a, F2 b) { return {{a.v[0] + b.v[0], a.v[1] + b.v[1]}}; }
+inline F2 operator-(F2 a, F2 b) { return {{a.v[0] - b.v[0], a.v[1] - b.v[1]}}; }
+inline F2 operator*(F2 a, F2 b) { return {{a.v[0] * b.v[0], a.v[1] * b.v[1]}}; }
+inline D2 operator+(D2 a, D2 b) { return {{a.v[0] + b.v[0], a.v[1] + b.v[1]}}; }
+inline D2 operator-(D2 a, D2 b) { return {{a.v[0] - b.v[0], a.v[1] - b.v[1]}}; }
+inline D2 operator*(D2 a, D2 b) { return {{a.v[0] * b.v[0], a.v[1] * b.v[1]}}; }
+
+inline D2 widen(F2 a) { return {{static_cast<double>(a.v[0]), static_cast<double>(a.v[1])}}; }
+inline F2 narrow(D2 a) { return {{static_cast<float>(a.v[0]), static_cast<float>(a.v[1])}}; }
+
+// The sign bit cleared, as the SSE form does (for NaN too).
+inline float clearSign(float x) {
+    unsigned u;
+    std::memcpy(&u, &x, sizeof u);
+    u &= 0x7fffffffu;
+    std::memcpy(&x, &u, sizeof x);
+    return x;
+}
+inline F2 abs(F2 a) { return {{clearSign(a.v[0]), clearSign(a.v[1])}}; }
+
+inline Mask2 operator>(F2 a, F2 b) { return {{a.v[0] > b.v[0], a.v[1] > b.v[1]}}; }
+inline Mask2 operator<(F2 a, F2 b) { return {{a.v[0] < b.v[0], a.v[1] < b.v[1]}}; }
+inline F2 select(Mask2 m, F2 a, F2 b) { return {{m.m[0] ? a.v[0] : b.v[0], m.m[1] ? a.v[1] : b.v[1]}}; }
+inline int bits(Mask2 m) { return (m.m[0] ? 1 : 0) | (m.m[1] ? 2 : 0); }
+
+inline F2 loadPair(const float* p) { return {{p[0], p[1]}}; }
+inline void storePair(float* p, F2 a) {
+    p[0] = a.v[0];
+    p[1] = a.v[1];
+}
+
+inline F4 load4(const float* p) { return {{p[0], p[1], p[2], p[3]}}; }
+inline void store4(float* p, F4 a) { std::memcpy(p, a.v, sizeof a.v); }
+inline F4 f4(F2 pair) { return {{pair.v[0], pair.v[1], pair.v[0], pair.v[1]}}; }
+inline F4 f4(float a) { return {{a, a, a, a}}; }
+inline F4 zero4() { return {{0.0f, 0.0f, 0.0f, 0.0f}}; }
+
+inline F4 operator+(F4 a, F4 b) {
+    return {{a.v[0] + b.v[0], a.v[1] + b.v[1], a.v[2] + b.v[2], a.v[3] + b.v[3]}};
+}
+inline F4 operator-(F4 a, F4 b) {
+    return {{a.v[0] - b.v[0], a.v[1] - b.v[1], a.v[2] - b.v[2], a.v[3] - b.v[3]}};
+}
+inline F4 operator*(F4 a, F4 b) {
+    return {{a.v[0] * b.v[0], a.v[1] * b.v[1], a.v[2] * b.v[2], a.v[3] * b.v[3]}};
+}
+inline Mask4 operator>(F4 a, F4 b) {
+    return {{a.v[0] > b.v[0], a.v[1] > b.v[1], a.v[2] > b.v[2], a.v[3] > b.v[3]}};
+}
+inline Mask4 operator<(F4 a, F4 b) {
+    return {{a.v[0] < b.v[0], a.v[1] < b.v[1], a.v[2] < b.v[2], a.v[3] < b.v[3]}};
+}
+inline F4 select(Mask4 m, F4 a, F4 b) {
+    return {{m.m[0] ? a.v[0] : b.v[0], m.m[1] ? a.v[1] : b.v[1], m.m[2] ? a.v[2] : b.v[2],
+             m.m[3] ? a.v[3] : b.v[3]}};
+}
+
+inline F4 f4(F2 low, F2 high) { return {{low.v[0], low.v[1], high.v[0], high.v[1]}}; }
+inline F2 low(F4 a) { return {{a.v[0], a.v[1]}}; }
+inline F2 high(F4 a) { return {{a.v[2], a.v[3]}}; }
+inline D2 widenLow(F4 a) { return widen(low(a)); }
+inline D2 widenHigh(F4 a) { return widen(high(a)); }
+inline F4 narrow(D2 low, D2 high) { return f4(narrow(low), narrow(high)); }
+
+inline F4 channel1Of(F4 a, F4 b) { return {{a.v[0], a.v[2], b.v[0], b.v[2]}}; }
+inline F4 channel2Of(F4 a, F4 b) { return {{a.v[1], a.v[3], b.v[1], b.v[3]}}; }
+inline F4 pairsOfLow(F4 a) { return {{a.v[0], a.v[0], a.v[1], a.v[1]}}; }
+inline F4 pairsOfHigh(F4 a) { return {{a.v[2], a.v[2], a.v[3], a.v[3]}}; }
+
+#endif
+
+// Shared by both forms.
+inline F2 f2(float a) { return f2(a, a); }
+inline float lane(F2 a, int i) { return i == 0 ? lane0(a) : lane1(a); }
+// A double rounded to the nearest float and held as a double again.
+inline D2 roundToFloat(D2 a) { return widen(narrow(a)); }

@@ -1,5 +1,5 @@
 #include "dsp/DcBlocker.h"
 
-#include "dsp/BlockSettings.h"
+#include "dsp/LevelMath.h"
 
 float dcBlockerPole(float rateRatio) { return rateScaled(kDcPole44k, rateRatio); }

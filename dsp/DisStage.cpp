@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "dsp/BlockSettings.h"
+#include "dsp/LevelMath.h"
 
 int disIndex(float v) {
     const float p = v * 5.5f;
@@ -17,7 +17,7 @@ DisChannelSettings disChannelSettings(float thr, float attack, float ratio, floa
     s.smoother.up = smootherCoef(rateScaled(kDisTable[disIndex(attack)].attack, osRateRatio));
     s.smoother.down = smootherCoef(rateScaled(kDisTable[disIndex(release)].release, osRateRatio));
     s.thresholdDb = thr * 40.0f - 40.0f;
-    s.threshold = powf(10.0f, s.thresholdDb * 0.05f);
+    s.threshold = exp10Gain(s.thresholdDb * 0.05f);
     s.ratio = kDisTable[disIndex(ratio)].ratio;
     s.makeUpDb = gain * 15.0f;
     s.active = bypass < 0.5f ? 1.0f : 0.0f;

@@ -5,9 +5,7 @@
 // times the ratio factor is the gain reduction.
 #pragma once
 
-#include <cmath>
-
-#include "dsp/OptStage.h"
+#include "dsp/LevelMath.h"
 #include "dsp/QS_Peaking_1.h"
 #include "dsp/Smoother.h"
 
@@ -56,7 +54,7 @@ struct DisState {
 
 // Side-chain magnitude to detector level. Up to 1.0 a polynomial that rises
 // from 0.03125 (−30.1 dB) at 0; above 1.0 the magnitude itself.
-inline F2 disLevelCurve(F2 sc) {
+KVB_ALWAYS_INLINE inline F2 disLevelCurve(F2 sc) {
     const F2 magnitude = abs(sc);
     const F2 q2 = sc * sc;
     const F2 q4 = q2 * q2;
@@ -74,7 +72,7 @@ inline F2 disKnee(F2 over) {
 
 // The side chain of one oversampled step: band, then level curve; returns
 // the detector level. band is side-chain section 2.
-inline F2 disLevel(const DisStepSettings& k, PeakingCore& band, F2 y) {
+KVB_ALWAYS_INLINE inline F2 disLevel(const DisStepSettings& k, PeakingCore& band, F2 y) {
     const F2 w = band.run(y);
     return disLevelCurve(((y - w) * k.bandGain + (w + y)) * f2(0.5f));
 }

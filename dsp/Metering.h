@@ -3,8 +3,7 @@
 // active flags nor the stereo link enter.
 #pragma once
 
-#include "dsp/DisStage.h"
-#include "dsp/OptStage.h"
+#include "dsp/ChannelPair.h"
 
 enum MeterMode : int {
     kMeterOpt = 0,      // Opt reduction of channel 1 and of channel 2
@@ -12,19 +11,20 @@ enum MeterMode : int {
     kMeterChannel1 = 2  // Opt and Dis reduction of channel 1
 };
 
-inline void meterValues(int mode, const OptState& opt, const DisState& dis, F2 disRatio, float (&m)[2]) {
-    const F2 disReduction = disRatio * dis.smooth;
+// From the two stages' reductions of both channels: the Opt stage's
+// (optReduction) and the Dis stage's (disRatioFactor × disSmooth).
+inline void meterValues(int mode, F2 optReduction, F2 disReduction, float (&m)[2]) {
     switch (mode) {
         case kMeterOpt:
-            m[0] = lane0(opt.reduction);
-            m[1] = lane1(opt.reduction);
+            m[0] = lane0(optReduction);
+            m[1] = lane1(optReduction);
             break;
         case kMeterDis:
             m[0] = lane0(disReduction);
             m[1] = lane1(disReduction);
             break;
         default:
-            m[0] = lane0(opt.reduction);
+            m[0] = lane0(optReduction);
             m[1] = lane0(disReduction);
             break;
     }

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "dsp/BlockSettings.h"
+#include "dsp/LevelMath.h"
 
 OptCoefficients optCoefficients(int mode, float osRateRatio) {
     const OptModeConstants& m = kOptModes[mode];
@@ -20,7 +20,7 @@ OptCoefficients optCoefficients(int mode, float osRateRatio) {
 OptChannelSettings optChannelSettings(float thr, float gain, float bypass) {
     OptChannelSettings s;
     s.thresholdDb = thr * 50.0f - 60.0f;
-    s.threshold = powf(10.0f, s.thresholdDb * 0.05f);
+    s.threshold = exp10Gain(s.thresholdDb * 0.05f);
     s.makeUpDb = gain * 15.0f;
     s.active = bypass < 0.5f ? 1.0f : 0.0f;
     return s;
@@ -37,7 +37,7 @@ OptStepSettings optStepSettings(const OptCoefficients& k, const OptChannelSettin
     s.active = f2(ch[0].active, ch[1].active);
     // Only where the linear threshold is an ordinary float does it stand for
     // its dB value closely enough; elsewhere the logarithm decides.
-    const float margin = powf(10.0f, 10.1f * 0.05f);
+    const float margin = exp10Gain(10.1f * 0.05f);
     float full[2];
     for (int c = 0; c < 2; ++c)
         full[c] = ch[c].threshold >= 1e-30f ? ch[c].threshold * margin : INFINITY;

@@ -7,8 +7,7 @@
 // the make-up gain.
 #pragma once
 
-#include <cmath>
-
+#include "dsp/LevelMath.h"
 #include "dsp/QS_Peaking_1.h"
 #include "dsp/Smoother.h"
 
@@ -83,7 +82,7 @@ struct OptState {
 
 // dB above threshold (smoothed) to dB of gain reduction:
 // 50·P(over/50), P(u) = 0.27918664u + 1.3143543u³ − 1.4910889u⁵ + 0.50095296u⁷.
-inline F2 optCurve(F2 over) {
+KVB_ALWAYS_INLINE inline F2 optCurve(F2 over) {
     const F2 u = over * f2(0.02f);
     const F2 u2 = u * u;
     const F2 u3 = u * u2;
@@ -93,27 +92,18 @@ inline F2 optCurve(F2 over) {
            (u7 * f2(0.50095296f)) * f2(50.0f);
 }
 inline float optCurve(float over) { return lane0(optCurve(f2(over))); }
-
-// dB above a threshold for each channel whose level lies above it, else 0.
-inline F2 decibelsOver(F2 level, F2 threshold, F2 thresholdDb) {
-    const int above = bits(level > threshold);
-    if (above == 0) return zero2();
-    const float over1 = (above & 1) ? 20.0f * log10f(lane0(level)) - lane0(thresholdDb) : 0.0f;
-    const float over2 = (above & 2) ? 20.0f * log10f(lane1(level)) - lane1(thresholdDb) : 0.0f;
-    return f2(over1, over2);
-}
-
-// 10^(dB/20); a gain of exactly zero dB needs no power.
-inline float dbToGain(float db) { return db == 0.0f ? 1.0f : powf(10.0f, db * 0.05f); }
-
-// Applies a dB gain per channel, or channel 1's to both when linked.
-inline F2 applyGain(F2 x, F2 db, bool linked) {
-    if (linked) return x * f2(dbToGain(lane0(db)));
-    return x * f2(dbToGain(lane0(db)), dbToGain(lane1(db)));
+KVB_ALWAYS_INLINE inline F4 optCurve(F4 over) {
+    const F4 u = over * f4(0.02f);
+    const F4 u2 = u * u;
+    const F4 u3 = u * u2;
+    const F4 u5 = u3 * u2;
+    const F4 u7 = u5 * u2;
+    return (u3 * f4(1.3143543f) + u * f4(0.27918664f) - u5 * f4(1.4910889f)) * f4(50.0f) +
+           (u7 * f4(0.50095296f)) * f4(50.0f);
 }
 
 // over / 10 limited to 0..1, the input of the emphasis smoother.
-inline F2 emphasisFromOver(F2 over) {
+KVB_ALWAYS_INLINE inline F2 emphasisFromOver(F2 over) {
     F2 e = over * f2(0.1f);
     e = select(e < zero2(), zero2(), e);
     return select(f2(1.0f) < e, f2(1.0f), e);
@@ -124,7 +114,7 @@ inline F2 emphasisFromOver(F2 over) {
 // threshold, far more margin than the rounding of the logarithm needs) is
 // 10 dB or more over and gives exactly 1. Only levels in between need the
 // logarithm here; the dB over of every step is taken afterwards (optOver).
-inline F2 emphasisTarget(F2 d, const OptStepSettings& k) {
+KVB_ALWAYS_INLINE inline F2 emphasisTarget(F2 d, const OptStepSettings& k) {
     // Branches rather than selects: the next step's emphasis then need not
     // wait for this step's level, as long as the branch is foreseen.
     const int above = bits(d > k.threshold);
@@ -142,7 +132,7 @@ inline F2 emphasisTarget(F2 d, const OptStepSettings& k) {
 // emphasis follows the level found one step earlier, the signal passes both
 // bands, and the result is the detector level d.
 // band1 and band2 are side-chain sections 0 and 1; g is the guard offset.
-inline F2 optLevel(OptState& st, const OptStepSettings& k, PeakingCore& band1, PeakingCore& band2,
+KVB_ALWAYS_INLINE inline F2 optLevel(OptState& st, const OptStepSettings& k, PeakingCore& band1, PeakingCore& band2,
                    F2 x, D2 g) {
     st.emphasisLevel = riseFallStep(st.emphasisTarget, st.emphasisLevel, k.emphasis, g);
     const F2 a = band1.run(x);
@@ -160,7 +150,7 @@ inline F2 optOver(OptState& st, const OptStepSettings& k, F2 d) {
 }
 
 // Two smoothers, the curve and two more smoothers: the new gain reduction.
-inline F2 optSmooth(OptState& st, const OptStepSettings& k, F2 over, D2 g) {
+KVB_ALWAYS_INLINE inline F2 optSmooth(OptState& st, const OptStepSettings& k, F2 over, D2 g) {
     st.smooth1 = riseFallStep(over, st.smooth1, k.smooth[0], g);
     st.smooth2 = riseFallStep(st.smooth1, st.smooth2, k.smooth[1], g);
     st.smooth3 = riseFallStep(optCurve(st.smooth2), st.smooth3, k.smooth[2], g);
@@ -184,3 +174,55 @@ inline F2 optStep(OptState& st, const OptStepSettings& k, PeakingCore& band1, Pe
     const F2 over = optOver(st, k, optLevel(st, k, band1, band2, x, g));
     return optGain(k, optSmooth(st, k, over, g), x);
 }
+
+// optSmooth over a run of steps, skewed: step n advances smoother 1 to step
+// n, smoother 2 to n - 1, smoother 3 to n - 2 and smoother 4 to n - 3, two
+// smoothers of both channels to a register. No step then waits for the chain
+// of four within it, while every smoother sees exactly its inputs of
+// optSmooth, in order.
+class SkewedOptSmoothers {
+public:
+    SkewedOptSmoothers(const OptState& st, const OptStepSettings& k)
+        : k12(pairOf(k.smooth[0], k.smooth[1])), k34(pairOf(k.smooth[2], k.smooth[3])),
+          v(f4(st.smooth1, st.smooth2)), w(f4(st.smooth3, st.reduction)), start2(st.smooth2),
+          start3(st.smooth3), start4(st.reduction) {}
+
+    // Step n with the dB over of step n; answers the reduction of step n - 3
+    // (from the fourth step on).
+    KVB_ALWAYS_INLINE F2 step(F2 over, D2 g) {
+        const F4 before = v;
+        v = riseFallStep(f4(over, low(v)), v, k12, g);
+        // Smoother 2 at step -1 is where the run started.
+        if (n == 0) v = f4(low(v), start2);
+        // Smoothers 3 and 4 start at step 2, on step 0's curve, from their
+        // states at step -1.
+        if (n == 2) w = f4(start3, start4);
+        w = riseFallStep(f4(high(optCurve(before)), low(w)), w, k34, g);
+        if (n == 2) w = f4(low(w), start4);
+        if (n == last) end1 = low(v);
+        ++n;
+        return high(w);
+    }
+
+    // After the last step: three more finish smoothers 2 to 4 and give the
+    // reductions of the last three steps. Leaves the states in st.
+    void finish(OptState& st, D2 g, F2 (&lastReductions)[3]) {
+        for (int i = 0; i < 3; ++i) {
+            lastReductions[i] = step(low(v), g);
+            if (i == 0) st.smooth2 = high(v);
+            if (i == 1) st.smooth3 = low(w);
+        }
+        st.smooth1 = end1;
+        st.reduction = lastReductions[2];
+    }
+
+    // The index of the last step, before the first.
+    void setSteps(int steps) { last = steps - 1; }
+
+private:
+    RiseFall4 k12, k34;
+    F4 v, w;  // (smoother 1, smoother 2) and (smoother 3, smoother 4)
+    F2 start2, start3, start4, end1 = zero2();
+    int n = 0, last = 0;
+};
+

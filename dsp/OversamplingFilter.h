@@ -71,12 +71,11 @@ struct OversamplingFilter {
         }
     }
 
-private:
     // The new output from the current input xn[0] and the histories xn[-m],
     // yn[-m]: g − a1·y1 − … − a8·y8 + b0·(x0 + x8) + … + b4·x4, summed in
     // double in this order, each symmetric input pair added in single
     // precision first, and rounded once to single precision.
-    static D2 kernel(const D2* xn, const D2* yn, D2 g) {
+    KVB_ALWAYS_INLINE static D2 kernel(const D2* xn, const D2* yn, D2 g) {
         using namespace osfilter;
         D2 acc = g;
         acc = acc - d2(a1) * yn[-1];
@@ -94,4 +93,75 @@ private:
         acc = acc + d2(b4) * xn[-4];
         return roundToFloat(acc);
     }
+
+    // The same on a zero-stuffed input: a value at every fourth step, zeros
+    // between, P the steps since the last value. The terms of inputs that
+    // are zero are left out, which changes nothing: the sum starts at the
+    // non-zero guard offset, so it can become +0 but never -0, and adding a
+    // zero of either sign to it gives it back exactly.
+    template <int P>
+    KVB_ALWAYS_INLINE static D2 stuffedKernel(const D2* xn, const D2* yn, D2 g) {
+        using namespace osfilter;
+        D2 acc = g;
+        acc = acc - d2(a1) * yn[-1];
+        acc = acc - d2(a2) * yn[-2];
+        acc = acc - d2(a3) * yn[-3];
+        acc = acc - d2(a4) * yn[-4];
+        acc = acc - d2(a5) * yn[-5];
+        acc = acc - d2(a6) * yn[-6];
+        acc = acc - d2(a7) * yn[-7];
+        acc = acc - d2(a8) * yn[-8];
+        // Of x0 ... x8 only those P, P + 4, P + 8 steps back are non-zero,
+        // and a pair with one zero is its other value exactly.
+        if (P == 0) acc = acc + d2(b0) * roundToFloat(xn[0] + xn[-8]);
+        if (P == 1) acc = acc + d2(b1) * xn[-1];
+        if (P == 3) acc = acc + d2(b1) * xn[-7];
+        if (P == 2) acc = acc + d2(b2) * roundToFloat(xn[-2] + xn[-6]);
+        if (P == 3) acc = acc + d2(b3) * xn[-3];
+        if (P == 1) acc = acc + d2(b3) * xn[-5];
+        if (P == 0) acc = acc + d2(b4) * xn[-4];
+        return roundToFloat(acc);
+    }
 };
+
+// Up to N steps of one filter in a row, in a window that holds the histories
+// and every new value: the histories are copied in once and back once, and
+// nothing is shifted in between.
+template <int N>
+class FilterWindow {
+public:
+    explicit FilterWindow(const OversamplingFilter& f) {
+        for (int m = 1; m <= 8; ++m) {
+            xs[8 - m] = f.x[m];
+            ys[8 - m] = f.y[m];
+        }
+    }
+    // One step with input in and guard offset g; answers the new output.
+    KVB_ALWAYS_INLINE D2 step(D2 in, D2 g) {
+        xs[8 + k] = in;
+        ys[8 + k] = OversamplingFilter::kernel(&xs[8 + k], &ys[8 + k], g);
+        return ys[8 + k++];
+    }
+    // One step of a zero-stuffed input (see stuffedKernel): in is the value
+    // when P is 0 and zero otherwise.
+    template <int P>
+    KVB_ALWAYS_INLINE D2 stuffedStep(D2 in, D2 g) {
+        xs[8 + k] = in;
+        ys[8 + k] = OversamplingFilter::stuffedKernel<P>(&xs[8 + k], &ys[8 + k], g);
+        return ys[8 + k++];
+    }
+    // Puts the histories back, after at least one step.
+    void store(OversamplingFilter& f) const {
+        f.x[0] = xs[7 + k];
+        f.y[0] = ys[7 + k];
+        for (int m = 1; m <= 8; ++m) {
+            f.x[m] = xs[8 + k - m];
+            f.y[m] = ys[8 + k - m];
+        }
+    }
+
+private:
+    D2 xs[8 + N], ys[8 + N];  // oldest first
+    int k = 0;
+};
+

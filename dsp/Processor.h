@@ -31,7 +31,6 @@ struct ChainState {
     NoiseGenerator noise;
     OversamplingFilter interp;  // both channels
     OversamplingFilter decim;
-    F2 upsampled[4] = {zero2(), zero2(), zero2(), zero2()};
     OptState opt;
     DisState dis;
     DcBlocker dc[2];
@@ -44,6 +43,11 @@ static_assert(std::atomic<float>::is_always_lock_free, "atomic float must be loc
 
 class Processor {
 public:
+    // The chain runs in chunks of up to kChunk frames (kSteps oversampled
+    // steps), several chunks in flight at once (see Processor.cpp).
+    static constexpr int kChunk = 32;
+    static constexpr int kSteps = 4 * kChunk;
+
     Processor() = default;
     ~Processor() = default;
     Processor(const Processor&) = delete;
@@ -84,23 +88,25 @@ public:
 
 private:
     void runChain(const float* in1, const float* in2, float* out1, float* out2, int frames);
-    // The passes over one chunk of frames (see Processor.cpp).
-    void inputPass(ChainState& s, const float* in1, const float* in2, int frames);
-    void stagePasses(ChainState& s, PeakingCore (&band)[3], int frames);
-    void outputPass(ChainState& s, float* out1, float* out2, int frames);
-    void outputAndInputPass(ChainState& s, float* out1, float* out2, int outFrames, const float* in1,
-                            const float* in2, int inFrames);
 
-    // Frames handled by each pass of the chain (see Processor.cpp).
-    static constexpr int kChunk = 32;
-    static constexpr int kSteps = 4 * kChunk;
-    // Per oversampled step of one chunk, both channels: the stage input
-    // (next chunk's while the current one is finished), a detector level, a
-    // dB over the threshold, the Opt reduction, the Opt output, the Dis
-    // smoothed dB over and the Dis output.
+    static constexpr int kSlots = 4;
+    // Per oversampled step, both channels side by side in dense float arrays
+    // (channel 1 at 2j, channel 2 at 2j + 1 for step j). Arrays that outlive
+    // one round of the chain have a slot per chunk in flight.
     struct Scratch {
-        F2 x[kSteps], level[kSteps], over[kSteps], reduction[kSteps], y[kSteps], disSmooth[kSteps],
-            z[kSteps];
+        alignas(16) float x[kSlots][2 * kSteps];
+        alignas(16) float optLevel[2 * kSteps];
+        alignas(16) float optOver[2 * kSteps];
+        alignas(16) float reduction[2 * kSteps];
+        alignas(16) float y[kSlots][2 * kSteps];
+        alignas(16) float disLevel[2 * kSteps];
+        alignas(16) float disOver[2 * kSteps];
+        alignas(16) float disSmooth[2 * kSteps];
+        alignas(16) float z[2 * kSteps];
+        alignas(16) float gain[2 * kSteps];
+        // The states the meters show, after each frame's last step.
+        alignas(16) float optMeter[kSlots][2 * kChunk];
+        alignas(16) float disMeter[kSlots][2 * kChunk];
     };
 
     float rateRatio_ = 1.0f;     // 44100 / fs

@@ -41,7 +41,7 @@ struct PeakingCore {
     // y = k2·x + d + e·x1 + x2 − (e·y1 + k2·y2): products in single precision,
     // the sum in double in this order, rounded once. Both channels add the
     // same offset, negated at every call.
-    F2 run(F2 x) {
+    KVB_ALWAYS_INLINE F2 run(F2 x) {
         offset *= -1.0;
         const D2 sum = widen(k2s * x) + d2(offset) + widen(es * x1) + widen(x2) - widen(es * y1 + k2s * y2);
         const F2 y = narrow(sum);

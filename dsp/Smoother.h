@@ -37,9 +37,27 @@ inline RiseFall2 pairOf(const RiseFall& ch1, const RiseFall& ch2) {
 
 // One rise/fall step of both channels; the choice of coefficient is a select,
 // not a branch.
-inline F2 riseFallStep(F2 v, F2 s, const RiseFall2& k, D2 guard) {
+KVB_ALWAYS_INLINE inline F2 riseFallStep(F2 v, F2 s, const RiseFall2& k, D2 guard) {
     const Mask2 rising = v > s;
     const F2 c = select(rising, k.upC, k.downC);
     const F2 oneMinusC = select(rising, k.upOneMinusC, k.downOneMinusC);
     return narrow(widen(oneMinusC * v) + guard + widen(c * s));
 }
+
+// Four lanes, each with its own coefficients: two smoothers of both channels.
+struct RiseFall4 {
+    F4 upC, upOneMinusC, downC, downOneMinusC;
+};
+
+inline RiseFall4 pairOf(const RiseFall2& low, const RiseFall2& high) {
+    return {f4(low.upC, high.upC), f4(low.upOneMinusC, high.upOneMinusC), f4(low.downC, high.downC),
+            f4(low.downOneMinusC, high.downOneMinusC)};
+}
+
+KVB_ALWAYS_INLINE inline F4 riseFallStep(F4 v, F4 s, const RiseFall4& k, D2 guard) {
+    const Mask4 rising = v > s;
+    const F4 a = select(rising, k.upOneMinusC, k.downOneMinusC) * v;
+    const F4 b = select(rising, k.upC, k.downC) * s;
+    return narrow(widenLow(a) + guard + widenLow(b), widenHigh(a) + guard + widenHigh(b));
+}
+

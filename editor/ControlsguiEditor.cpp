@@ -143,8 +143,12 @@ bool ControlsguiEditor::open(void* ptr) {
             try {
                 switch (c.kind) {
                 case ViewKind::Knob:
-                    control = new CAnimKnob(r, this, c.tag, c.frames, frameHeight, bitmap,
-                                            r.topLeft());
+                    if (isModeKnob(c))
+                        control = new MyCModeKnob(r, this, c.tag, c.frames, frameHeight, bitmap,
+                                                  r.topLeft());
+                    else
+                        control = new CAnimKnob(r, this, c.tag, c.frames, frameHeight, bitmap,
+                                                r.topLeft());
                     break;
                 case ViewKind::Meter:
                     control = new MyCAnimMeter(r, this, c.tag, c.frames, frameHeight, bitmap,
@@ -173,7 +177,8 @@ bool ControlsguiEditor::open(void* ptr) {
         return false;
     }
 
-    for (auto& h : handedOver) h.store(false, std::memory_order_relaxed);
+    // Changes made on other threads while the controls read their values
+    // stay handed over: the first idle takes them, so none is lost.
     uiThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
     frame = newFrame;
     windowOpen.store(true, std::memory_order_release);
@@ -196,13 +201,17 @@ void ControlsguiEditor::close() {
 }
 
 void ControlsguiEditor::setParameter(vst::int32 index, float /*value*/) {
-    if (!windowOpen.load(std::memory_order_acquire)) return;
     if (index < 0 || index >= kNumParamControls) return;
-    if (uiThread.load(std::memory_order_relaxed) == std::this_thread::get_id()) {
+    if (windowOpen.load(std::memory_order_acquire) &&
+        uiThread.load(std::memory_order_relaxed) == std::this_thread::get_id()) {
         if (frame && paramControls[index]) paramControls[index]->setValue(effect->getParameter(index));
-    } else {
-        handedOver[index].store(true, std::memory_order_release);
+        return;
     }
+    // Also while the window is closed or being opened: open() may already
+    // have read this control's value, and the first idle after it must see
+    // the change. The flag is set after the effect stored the value, so the
+    // idle that takes it reads the new value.
+    handedOver[index].store(true, std::memory_order_release);
 }
 
 void ControlsguiEditor::takeHandedOverParameters() {

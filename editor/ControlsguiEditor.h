@@ -10,6 +10,7 @@
 
 #include "editor/Layout.h"
 #include "editor/MyCAnimMeter.h"
+#include "editor/MyCModeKnob.h"
 #include "vstgui/aeffguieditor.h"
 
 class ControlsguiEditor : public VSTGUI::AEffGUIEditor, public VSTGUI::CControlListener {
@@ -26,9 +27,10 @@ public:
     // Input and redrawing, then the meters (at most every 60 ms).
     void idle() override;
     // From the effect, on any thread: moves the control of parameters 0 to
-    // 25. On the window's own thread the control takes the value at once;
-    // from any other thread it is handed over and taken at the next idle, so
-    // that no other thread ever touches a widget.
+    // 25. On the window's own thread, while it is open, the control takes the
+    // value at once; otherwise the change is handed over and taken at the
+    // next idle with an open window, so that no other thread ever touches a
+    // widget and no change made while the window opens is lost.
     void setParameter(vst::int32 index, float value) override;
 
     void valueChanged(VSTGUI::CDrawContext* context, VSTGUI::CControl* control) override;

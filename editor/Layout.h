@@ -16,7 +16,8 @@ struct ControlLayout {
     // height / frames.
     int right, bottom;
     int frames;
-    // Quantisation steps for knobs (tags 0 to 17); 0 for the others.
+    // Quantisation steps for knobs (tags 0 to 17): a knob sends the nearest
+    // multiple of 1/steps. 0 for the others.
     int steps;
 };
 
@@ -40,8 +41,8 @@ constexpr ControlLayout kControls[kNumControls] = {
     {4, ViewKind::Knob, 106, 20, 452, 141, 562, 6, 6},       // DisRat1
     {5, ViewKind::Knob, 107, 162, 454, 257, 545, 6, 6},      // DisRls1
     {6, ViewKind::Knob, 108, 279, 408, 444, 563, 24, 24},    // DisGain1
-    {14, ViewKind::Knob, 109, 156, 45, 254, 151, 3, 3},      // OptMode
-    {16, ViewKind::Knob, 115, 464, 439, 531, 536, 3, 3},     // Trafo1
+    {14, ViewKind::Knob, 109, 156, 45, 254, 151, 3, 2},      // OptMode
+    {16, ViewKind::Knob, 115, 464, 439, 531, 536, 3, 2},     // Trafo1
     {7, ViewKind::Knob, 119, 958, 56, 1086, 172, 24, 24},    // OptThr2
     {8, ViewKind::Knob, 120, 830, 177, 958, 293, 24, 24},    // OptGain2
     {9, ViewKind::Knob, 121, 959, 296, 1087, 412, 24, 24},   // DisThr2
@@ -49,8 +50,8 @@ constexpr ControlLayout kControls[kNumControls] = {
     {11, ViewKind::Knob, 123, 959, 454, 1087, 568, 6, 6},    // DisRat2
     {12, ViewKind::Knob, 124, 841, 463, 945, 550, 6, 6},     // DisRls2
     {13, ViewKind::Knob, 125, 657, 417, 829, 570, 24, 24},   // DisGain2
-    {15, ViewKind::Knob, 126, 842, 44, 945, 154, 3, 3},      // MeterMode
-    {17, ViewKind::Knob, 116, 573, 441, 640, 538, 3, 3},     // Trafo2
+    {15, ViewKind::Knob, 126, 842, 44, 945, 154, 3, 2},      // MeterMode
+    {17, ViewKind::Knob, 116, 573, 441, 640, 538, 3, 2},     // Trafo2
     {24, ViewKind::Switch, 110, 505, 346, 598, 429, 2, 0},   // StereoMode
     {18, ViewKind::Switch, 111, 40, 182, 136, 261, 2, 0},    // OptByp1
     {19, ViewKind::Switch, 112, 286, 336, 352, 384, 2, 0},   // SCFilt1
@@ -70,6 +71,10 @@ struct LabelLayout {
 constexpr LabelLayout kCaptionLabel = {890, 601, 1096, 611};
 constexpr LabelLayout kStatusLabel = {10, 595, 112, 610};
 
+// A three-position selector (OptMode, MeterMode, Trafo1, Trafo2): three
+// frames, one per mode, and two steps, so that it sends 0, 0.5 or 1.
+constexpr bool isModeKnob(const ControlLayout& c) { return c.kind == ViewKind::Knob && c.frames == 3; }
+
 // The step count of knob `tag` (0 to 17), from the table above.
 constexpr int knobSteps(int tag) {
     for (const ControlLayout& c : kControls)
@@ -77,10 +82,19 @@ constexpr int knobSteps(int tag) {
     return 0;
 }
 
-// Every knob's step count equals its frame count, and every tag appears once.
+// The frame count of knob `tag` (0 to 17): its number of positions.
+constexpr int knobFrames(int tag) {
+    for (const ControlLayout& c : kControls)
+        if (c.tag == tag && c.kind == ViewKind::Knob) return c.frames;
+    return 0;
+}
+
+// Every knob's step count equals its frame count, except a three-position
+// selector's, which is 2; every tag appears once.
 constexpr bool layoutIsConsistent() {
     for (const ControlLayout& c : kControls) {
-        if (c.kind == ViewKind::Knob && (c.steps != c.frames || c.tag < 0 || c.tag >= kNumKnobs))
+        if (c.kind == ViewKind::Knob &&
+            (c.steps != (isModeKnob(c) ? 2 : c.frames) || c.tag < 0 || c.tag >= kNumKnobs))
             return false;
         if (c.kind == ViewKind::Switch && (c.frames != 2 || c.tag < kNumKnobs || c.tag >= kNumParamControls))
             return false;

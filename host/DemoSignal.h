@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <vector>
 
 namespace kvbhost {
 
@@ -12,5 +14,8 @@ constexpr double kDemoSeconds = 24.0;
 // Renders frames [0, frames) of the signal at sampleRate. The pattern repeats
 // every four bars, so any length can be asked for.
 void renderDemoSignal(float sampleRate, std::size_t frames, float* left, float* right);
+
+// The settings kvb demo renders with (NAME=VALUE, as --set takes them).
+const std::vector<std::string>& demoSettings();
 
 }  // namespace kvbhost

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/Commands.h"
+#include "host/DemoSignal.h"
 #include "host/ParamOptions.h"
 #include "host/PluginHost.h"
 
@@ -22,11 +23,14 @@ public:
     PluginSession& operator=(const PluginSession&) = delete;
     ~PluginSession() { stop(); }
 
-    // Takes --plugin and --set out of args; anything left is an error.
+    // Takes --plugin, --demo and --set out of args; anything left is an error.
     int takeArgs(Args& args) {
         plugin = takePluginOption(args);
-        settings = takeSetOptions(args);
+        if (takeFlag(args, "--demo")) settings = demoSettings();
+        const std::vector<std::string> sets = takeSetOptions(args);
+        settings.insert(settings.end(), sets.begin(), sets.end());
         if (args.empty()) return 0;
+        if (unknownOptionLeft(args)) return 2;
         std::fprintf(stderr, "kvb %s: unexpected argument '%s'\n", command, args[0].c_str());
         return 2;
     }
@@ -104,13 +108,19 @@ inline int takeScreenshotArgs(Args& args, std::string& out, double& seconds) {
         std::fprintf(stderr, "kvb screenshot: --audio takes seconds from 0 to 600\n");
         return 2;
     }
-    if (args.empty() || args[0].rfind("--", 0) == 0) {
-        std::fprintf(stderr, "kvb screenshot: which file? (kvb screenshot OUT.png ...)\n");
-        return 2;
+    // The first argument that is neither an option nor the value of one.
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--set" || args[i] == "--plugin") {
+            ++i;
+            continue;
+        }
+        if (args[i].size() > 1 && args[i][0] == '-') continue;
+        out = args[i];
+        args.erase(args.begin() + static_cast<long>(i));
+        return 0;
     }
-    out = args[0];
-    args.erase(args.begin());
-    return 0;
+    std::fprintf(stderr, "kvb screenshot: which file? (kvb screenshot OUT.png ...)\n");
+    return 2;
 }
 
 }  // namespace kvbhost

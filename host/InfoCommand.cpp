@@ -36,6 +36,7 @@ std::string flagNames(vst::int32 flags) {
 int runInfo(const Args& given) {
     Args args = given;
     const std::string path = takePluginOption(args);
+    if (unknownOptionLeft(args)) return 2;
     if (!args.empty()) {
         std::fprintf(stderr, "kvb info: unexpected argument '%s'\n", args[0].c_str());
         return 2;

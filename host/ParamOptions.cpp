@@ -1,7 +1,9 @@
 #include "host/ParamOptions.h"
 
 #include <cerrno>
+#include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 namespace kvbhost {
@@ -78,6 +80,61 @@ bool applySettings(const PluginHost& host, const std::vector<std::string>& texts
     vst::AEffect* e = host.effect();
     for (const ParamSetting& s : settings) e->setParameter(e, s.index, s.value);
     return true;
+}
+
+}  // namespace kvbhost
+
+namespace kvbhost {
+
+bool parseWhole(const std::string& text, long lo, long hi, long& value) {
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtol(text.c_str(), &end, 10);
+    return !text.empty() && end == text.c_str() + text.size() && errno == 0 && value >= lo &&
+           value <= hi;
+}
+
+int takePluginSetup(Args& args, PluginSetup& setup) {
+    setup.plugin = takePluginOption(args);
+    std::vector<std::string> sets = takeSetOptions(args);
+    setup.settings.insert(setup.settings.end(), sets.begin(), sets.end());
+    std::string text;
+    if (takeOption(args, "--program", text) && !parseWhole(text, 0, INT_MAX, setup.program)) {
+        std::fprintf(stderr, "%s: --program takes a program number, not '%s'\n", commandPrefix(),
+                     text.c_str());
+        return 2;
+    }
+    return 0;
+}
+
+std::string describeSettings(const std::vector<std::string>& settings, long program) {
+    std::string text = program >= 0 ? "program " + std::to_string(program) : std::string();
+    if (!settings.empty() && !text.empty()) text += ",";
+    for (const std::string& s : settings) text += (text.empty() ? "" : " ") + s;
+    return text.empty() ? "default settings" : text;
+}
+
+int loadPlugin(PluginHost& host, const PluginSetup& setup) {
+    if (!host.load(setup.plugin)) {
+        std::fprintf(stderr, "%s: %s\n", commandPrefix(), host.error().c_str());
+        return 1;
+    }
+    const long programs = host.effect()->numPrograms;
+    if (setup.program >= programs) {
+        if (programs > 0)
+            std::fprintf(stderr, "%s: --program takes a number from 0 to %ld (the plug-in has %ld programs), not %ld\n",
+                         commandPrefix(), programs - 1, programs, setup.program);
+        else
+            std::fprintf(stderr, "%s: --program: the plug-in has no programs\n", commandPrefix());
+        return 2;
+    }
+    if (setup.program >= 0) host.dispatch(vst::effSetProgram, 0, setup.program);
+    std::string error;
+    if (!applySettings(host, setup.settings, error)) {
+        std::fprintf(stderr, "%s: %s\n", commandPrefix(), error.c_str());
+        return 2;
+    }
+    return 0;
 }
 
 }  // namespace kvbhost

@@ -27,4 +27,26 @@ bool parseSetting(const PluginHost& host, const std::string& text, ParamSetting&
 bool applySettings(const PluginHost& host, const std::vector<std::string>& texts,
                    std::string& error);
 
+// A whole number from lo to hi, and nothing else.
+bool parseWhole(const std::string& text, long lo, long hi, long& value);
+
+// What the command line asks the plug-in to start from.
+struct PluginSetup {
+    std::string plugin;
+    long program = -1;                  // -1: the program the plug-in starts with
+    std::vector<std::string> settings;  // NAME=VALUE, applied after the program
+};
+
+// Takes --plugin, --program and every --set out of args. Answers 0, or 2
+// after saying why (a --program that is no number).
+int takePluginSetup(Args& args, PluginSetup& setup);
+
+// "program 3, OptThr1=0.8 DisByp1=0", or "default settings": for titles.
+std::string describeSettings(const std::vector<std::string>& settings, long program);
+
+// Loads the plug-in, selects the program and applies the settings. Answers 0,
+// or after saying why: 1 when the plug-in cannot be loaded, 2 when the
+// program (from 0 to the plug-in's count - 1) or a setting does not fit it.
+int loadPlugin(PluginHost& host, const PluginSetup& setup);
+
 }  // namespace kvbhost

@@ -1,9 +1,4 @@
 // kvb render and kvb demo: audio through the real plug-in binary, offline.
-#if defined(_WIN32)
-#include <windows.h>
-#endif
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -14,8 +9,11 @@
 #include "host/AudioFile.h"
 #include "host/Commands.h"
 #include "host/DemoSignal.h"
+#include "host/LevelTrace.h"
+#include "host/OutputFile.h"
 #include "host/ParamOptions.h"
 #include "host/PluginHost.h"
+#include "host/Progress.h"
 
 namespace kvbhost {
 
@@ -45,28 +43,6 @@ void printSummary(const char* what, const Levels& in, const Levels& out, double 
                 what, seconds, in.peakDb(), in.rmsDb(), out.peakDb(), out.rmsDb());
 }
 
-// Shows a progress bar on a terminal.
-class Progress {
-public:
-    Progress(std::int64_t total, bool show) : total_(total), show_(show && isatty(2)) {}
-    void update(std::int64_t done) {
-        if (!show_ || total_ <= 0) return;
-        const int percent = static_cast<int>(100 * done / total_);
-        if (percent == last_) return;
-        last_ = percent;
-        const int width = 40, filled = percent * width / 100;
-        std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, "########################################",
-                     width - filled, "", percent);
-        if (percent == 100) std::fputc('\n', stderr);
-        std::fflush(stderr);
-    }
-
-private:
-    std::int64_t total_;
-    bool show_;
-    int last_ = -1;
-};
-
 // Drives one loaded plug-in block by block.
 class Renderer {
 public:
@@ -83,6 +59,16 @@ public:
 
     float* input(int channel) { return in_[channel].data(); }
     const float* output(int channel) const { return out_[channel].data(); }
+    const float* const* inputs() {
+        ptrs_[0] = in_[0].data();
+        ptrs_[1] = in_[1].data();
+        return ptrs_;
+    }
+    const float* const* outputs() {
+        ptrs_[2] = out_[0].data();
+        ptrs_[3] = out_[1].data();
+        return ptrs_ + 2;
+    }
 
     void process(int frames) {
         float* ins[2] = {in_[0].data(), in_[1].data()};
@@ -95,44 +81,34 @@ private:
     const PluginHost& host_;
     int block_;
     std::vector<std::vector<float>> in_, out_;
+    const float* ptrs_[4] = {};
 };
 
-bool parseWhole(const std::string& text, long lo, long hi, long& value) {
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtol(text.c_str(), &end, 10);
-    return !text.empty() && end == text.c_str() + text.size() && errno == 0 && value >= lo &&
-           value <= hi;
-}
-
-// A name next to the output that no one else is using; renamed over the
-// output only when everything was written.
-std::string temporaryNameFor(const std::string& out) {
-    return out + ".part-" + std::to_string(static_cast<long>(getpid()));
-}
-
-// Puts the finished temporary file in the output's place.
-bool replaceFile(const std::string& from, const std::string& to) {
+// Takes "--plot PNG" out of args. Answers 0, or 2 where plots are not built.
+int takePlotOption(Args& args, std::string& plotPath) {
+    if (!takeOption(args, "--plot", plotPath)) return 0;
 #if defined(_WIN32)
-    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    std::fprintf(stderr, "%s: --plot needs the Linux build of kvb\n", commandPrefix());
+    return 2;
 #else
-    return std::rename(from.c_str(), to.c_str()) == 0;
+    return 0;
 #endif
 }
 
-bool loadAndConfigure(PluginHost& host, const std::string& plugin, long program,
-                      const std::vector<std::string>& sets, const char* command) {
-    if (!host.load(plugin)) {
-        std::fprintf(stderr, "%s: %s\n", command, host.error().c_str());
-        return false;
-    }
-    if (program >= 0) host.dispatch(vst::effSetProgram, 0, program);
+// Draws the trace as PNG; answers 0, or 1 after saying why not.
+int writeTracePlot(const LevelTrace& trace, const std::string& plotPath, const std::string& title,
+                   const std::vector<std::string>& settings, long program) {
+#if defined(_WIN32)
+    (void)trace, (void)plotPath, (void)title, (void)settings, (void)program;
+    return 1;
+#else
     std::string error;
-    if (!applySettings(host, sets, error)) {
-        std::fprintf(stderr, "%s: %s\n", command, error.c_str());
-        return false;
+    if (!writeChart(plotPath, trace.chart(title, describeSettings(settings, program)), error)) {
+        std::fprintf(stderr, "%s: %s\n", commandPrefix(), error.c_str());
+        return 1;
     }
-    return true;
+    return 0;
+#endif
 }
 
 }  // namespace
@@ -140,28 +116,19 @@ bool loadAndConfigure(PluginHost& host, const std::string& plugin, long program,
 int runRender(const Args& given) {
     const char* cmd = "kvb render";
     Args args = given;
-    const std::string plugin = takePluginOption(args);
-    const std::vector<std::string> sets = takeSetOptions(args);
-    std::string text;
-    long program = -1, block = 512;
-    if (takeOption(args, "--program", text) && !parseWhole(text, 0, 49, program)) {
-        std::fprintf(stderr, "%s: --program takes a number from 0 to 49, not '%s'\n", cmd, text.c_str());
-        return 2;
-    }
+    PluginSetup setup;
+    if (int rc = takePluginSetup(args, setup)) return rc;
+    std::string text, plotPath;
+    long block = 512;
     if (takeOption(args, "--block", text) && !parseWhole(text, 1, 1 << 20, block)) {
         std::fprintf(stderr, "%s: --block takes a number from 1 to 1048576, not '%s'\n", cmd, text.c_str());
         return 2;
     }
-    bool asFloat = false;
-    if (auto it = std::find(args.begin(), args.end(), "--float"); it != args.end()) {
-        asFloat = true;
-        args.erase(it);
-    }
-    if (args.size() != 2 || args[0].rfind("--", 0) == 0 || args[1].rfind("--", 0) == 0) {
-        std::fprintf(stderr, "usage: kvb render IN OUT [--program N] [--set NAME=VALUE ...] "
-                             "[--block N] [--float] [--plugin PATH]\n");
-        return 2;
-    }
+    if (int rc = takePlotOption(args, plotPath)) return rc;
+    const bool asFloat = takeFlag(args, "--float");
+    const bool keepLatency = takeFlag(args, "--keep-latency");
+    if (unknownOptionLeft(args)) return 2;
+    if (args.size() != 2) return usageError("render");
     const std::string inPath = args[0], outPath = args[1];
 
     std::string error;
@@ -178,7 +145,7 @@ int runRender(const Args& given) {
     }
 
     PluginHost host;
-    if (!loadAndConfigure(host, plugin, program, sets, cmd)) return 1;
+    if (int rc = loadPlugin(host, setup)) return rc;
 
     const std::string temp = temporaryNameFor(outPath);
     std::unique_ptr<AudioWriter> out = openAudioForWriting(
@@ -193,29 +160,50 @@ int runRender(const Args& given) {
     renderer.start(static_cast<float>(inInfo.sampleRate));
     std::vector<float> interleaved(static_cast<std::size_t>(block) * channels);
     Levels levelsIn, levelsOut;
+    LevelTrace trace(inInfo.sampleRate);
     Progress progress(inInfo.frames, inInfo.frames > inInfo.sampleRate * 20LL);
+    // Output sample n belongs to input sample n: the first `delay` outputs
+    // (the plug-in's reported latency) are dropped, and as many frames of
+    // silence follow the input to bring its last samples out.
+    const std::int64_t delay =
+        keepLatency ? 0 : std::max<vst::int32>(0, host.effect()->initialDelay);
+    std::int64_t toDrop = delay, silenceLeft = delay;
     std::int64_t done = 0;
     bool ok = true;
     for (;;) {
-        const std::int64_t got = in->read(interleaved.data(), block);
-        if (got <= 0) break;
+        std::int64_t got = in->read(interleaved.data(), block);
+        const bool fromInput = got > 0;
+        if (fromInput) {
+            levelsIn.add(interleaved.data(), static_cast<std::size_t>(got) * channels);
+        } else {
+            if (silenceLeft == 0 || !in->error().empty()) break;
+            got = std::min<std::int64_t>(block, silenceLeft);
+            silenceLeft -= got;
+            std::fill_n(interleaved.data(), got * channels, 0.0f);
+        }
         const int n = static_cast<int>(got);
         for (int i = 0; i < n; ++i) {
             renderer.input(0)[i] = interleaved[static_cast<std::size_t>(i) * channels];
             renderer.input(1)[i] = interleaved[static_cast<std::size_t>(i) * channels + channels - 1];
         }
-        levelsIn.add(interleaved.data(), static_cast<std::size_t>(n) * channels);
         renderer.process(n);
-        for (int i = 0; i < n; ++i)
+        // The plot follows the input (the plug-in's few samples of delay
+        // are nothing to its windows of 50 ms).
+        if (!plotPath.empty() && fromInput)
+            trace.add(renderer.inputs(), renderer.outputs(), channels, n);
+        const int skip = static_cast<int>(std::min<std::int64_t>(toDrop, n));
+        toDrop -= skip;
+        for (int i = skip; i < n; ++i)
             for (int c = 0; c < channels; ++c)
-                interleaved[static_cast<std::size_t>(i) * channels + c] = renderer.output(c)[i];
-        levelsOut.add(interleaved.data(), static_cast<std::size_t>(n) * channels);
-        if (!out->write(interleaved.data(), got)) {
+                interleaved[static_cast<std::size_t>(i - skip) * channels + c] = renderer.output(c)[i];
+        got = n - skip;
+        levelsOut.add(interleaved.data(), static_cast<std::size_t>(got) * channels);
+        if (got > 0 && !out->write(interleaved.data(), got)) {
             std::fprintf(stderr, "%s: writing %s failed: %s\n", cmd, outPath.c_str(), out->error().c_str());
             ok = false;
             break;
         }
-        done += got;
+        if (fromInput) done += n;
         progress.update(done);
     }
     if (ok && !in->error().empty()) {
@@ -233,6 +221,9 @@ int runRender(const Args& given) {
         return 1;
     }
     printSummary(outPath.c_str(), levelsIn, levelsOut, static_cast<double>(done) / inInfo.sampleRate);
+    if (!plotPath.empty())
+        return writeTracePlot(trace, plotPath, "kvb render: " + inPath + " → " + outPath,
+                              setup.settings, setup.program);
     return 0;
 }
 
@@ -257,26 +248,17 @@ bool writeStereo24(const std::string& path, const std::vector<float>& interleave
     return true;
 }
 
-// The demo's settings: linked left/right; the Opt stage levels gently, the
-// Dis stage catches the drums fast at 5:1 with 7.5 dB of make-up, so the
-// groove comes out about 3 dB louder with its peaks where they were. The
-// meters (default mode) show channel 1 of the Opt stage on the left and of
-// the Dis stage on the right.
-const char* const kDemoSettings[] = {
-    "MSMode=1",    "StereoMode=0", "OptThr1=0.8", "OptGain1=0.1", "DisByp1=0",   "DisThr1=0.5",
-    "DisAtk1=0",   "DisRat1=0.8",  "DisRls1=0.3", "DisGain1=0.5",
-};
-
 int runDemo(const Args& given) {
     const char* cmd = "kvb demo";
     Args args = given;
-    const std::string plugin = takePluginOption(args);
-    std::string dryPath;
+    PluginSetup setup;
+    setup.plugin = takePluginOption(args);
+    setup.settings = demoSettings();
+    std::string dryPath, plotPath;
     takeOption(args, "--dry", dryPath);
-    if (args.size() > 1 || (args.size() == 1 && args[0].rfind("--", 0) == 0)) {
-        std::fprintf(stderr, "usage: kvb demo [OUT.wav] [--dry DRY.wav] [--plugin PATH]\n");
-        return 2;
-    }
+    if (int rc = takePlotOption(args, plotPath)) return rc;
+    if (unknownOptionLeft(args)) return 2;
+    if (args.size() > 1) return usageError("demo");
     const std::string outPath = args.empty() ? "kvb-demo.wav" : args[0];
     const float rate = 44100.0f;
     const std::size_t frames = static_cast<std::size_t>(kDemoSeconds * rate);
@@ -284,16 +266,14 @@ int runDemo(const Args& given) {
     renderDemoSignal(rate, frames, left.data(), right.data());
 
     PluginHost host;
-    if (!loadAndConfigure(host, plugin, -1,
-                          std::vector<std::string>(std::begin(kDemoSettings), std::end(kDemoSettings)),
-                          cmd))
-        return 1;
+    if (int rc = loadPlugin(host, setup)) return rc;
 
     const int block = 512;
     Renderer renderer(host, block);
     renderer.start(rate);
     std::vector<float> interleaved(frames * 2);
     Levels levelsIn, levelsOut;
+    LevelTrace trace(rate);
     for (std::size_t pos = 0; pos < frames; pos += block) {
         const int n = static_cast<int>(std::min<std::size_t>(block, frames - pos));
         std::copy_n(&left[pos], n, renderer.input(0));
@@ -301,6 +281,7 @@ int runDemo(const Args& given) {
         levelsIn.add(&left[pos], n);
         levelsIn.add(&right[pos], n);
         renderer.process(n);
+        if (!plotPath.empty()) trace.add(renderer.inputs(), renderer.outputs(), 2, n);
         for (int i = 0; i < n; ++i) {
             interleaved[2 * (pos + i)] = renderer.output(0)[i];
             interleaved[2 * (pos + i) + 1] = renderer.output(1)[i];
@@ -326,6 +307,9 @@ int runDemo(const Args& given) {
         }
     }
     printSummary(outPath.c_str(), levelsIn, levelsOut, kDemoSeconds);
+    if (!plotPath.empty())
+        return writeTracePlot(trace, plotPath, "kvb demo: the built-in groove → " + outPath,
+                              setup.settings, -1);
     return 0;
 }
 

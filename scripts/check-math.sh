@@ -37,7 +37,8 @@ CROSS="$BUILD_DIR/cross"
 mkdir -p "$CROSS"
 sources=(dsp/math/ExpLog.cpp dsp/math/Trig.cpp dsp/math/Rounding.cpp dsp/math/Batch.cpp
          tests/math/math_digest.cpp)
-flags=(-std=c++17 -O3 -DNDEBUG -Wall -Wextra -Wshadow -ffp-contract=off -fno-fast-math -I"$ROOT")
+flags=(-std=c++17 -O3 -DNDEBUG -Wall -Wextra -Wshadow -ffp-contract=off -fno-fast-math
+       -fno-tree-slp-vectorize -I"$ROOT")
 echo "== building with x86_64-w64-mingw32-g++-posix and aarch64-linux-gnu-g++"
 x86_64-w64-mingw32-g++-posix "${flags[@]}" "${sources[@]}" -static -o "$CROSS/digest.exe"
 aarch64-linux-gnu-g++ "${flags[@]}" "${sources[@]}" -static -o "$CROSS/digest-aarch64"

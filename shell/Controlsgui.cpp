@@ -43,6 +43,8 @@ Controlsgui::~Controlsgui() = default;
 
 void Controlsgui::setUpProcessing() { processor.setUp(); }
 
+void Controlsgui::suspend() { processor.publishMeters(0.0f, 0.0f); }
+
 void Controlsgui::resume() {
     processor.inputConnected = 0.0f;
     if (isInputConnected(1)) processor.inputConnected = 1.0f;

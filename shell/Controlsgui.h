@@ -20,7 +20,9 @@ public:
     explicit Controlsgui(vst::AudioMasterCallback audioMaster);
     ~Controlsgui() override;
 
-    void suspend() override {}
+    // effMainsChanged 0: no gain is reduced while processing is off, so the
+    // meters are set to rest (0 dB) until processing resumes.
+    void suspend() override;
     // effMainsChanged with a non-zero value: records whether input 1 is
     // connected, then asks the host for events (the MIDI can-do answers 1).
     void resume() override;

@@ -92,6 +92,52 @@ TEST(KvbRender, BlockSizeDoesNotChangeTheSound) {
     EXPECT_EQ(a.samples, b.samples);
 }
 
+// The plug-in reports a delay of 3 samples; an impulse's response peaks that
+// much after it. By default kvb render takes the delay out and renders as
+// much more at the end, so the output lines up with its input.
+TEST(KvbRender, OutputIsAlignedWithTheInputUnlessTheLatencyIsKept) {
+    const int frames = 4800, first = 1000, last = frames - 1;
+    std::vector<float> x(2 * frames, 0.0f);
+    for (int at : {first, last}) x[2 * at] = x[2 * at + 1] = 0.5f;
+    const std::string in = tempPath("impulses.wav");
+    SF_INFO info{};
+    info.samplerate = 48000;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* f = sf_open(in.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+    sf_writef_float(f, x.data(), frames);
+    sf_close(f);
+
+    ASSERT_EQ(run("render " + in + " " + tempPath("aligned.wav") + " --float").status, 0);
+    ASSERT_EQ(run("render " + in + " " + tempPath("aligned-b1.wav") + " --float --block 1").status, 0);
+    ASSERT_EQ(run("render " + in + " " + tempPath("kept.wav") + " --float --keep-latency").status, 0);
+    const Audio aligned = readAudio(tempPath("aligned.wav")), kept = readAudio(tempPath("kept.wav"));
+    ASSERT_EQ(aligned.info.frames, frames);
+    ASSERT_EQ(kept.info.frames, frames);
+    // The left channel's loudest sample in [from, to).
+    auto peakAt = [](const Audio& a, int from, int to) {
+        int best = from;
+        for (int i = from; i < to; ++i)
+            if (std::fabs(a.samples[2 * i]) > std::fabs(a.samples[2 * best])) best = i;
+        return best;
+    };
+    EXPECT_EQ(peakAt(aligned, 0, frames - 100), first);
+    EXPECT_EQ(peakAt(kept, 0, frames - 100), first + 3);
+    // Nothing comes before the response (the input noise is far below 1e-3).
+    for (int i = 0; i < first - 3; ++i) ASSERT_LT(std::fabs(aligned.samples[2 * i]), 1e-3f) << i;
+    // The last input sample's response is there only when the delay is taken out.
+    EXPECT_EQ(peakAt(aligned, frames - 100, frames), last);
+    EXPECT_LT(std::fabs(kept.samples[2 * last]), 0.1f);
+    // Otherwise the two are the same samples, shifted.
+    for (int i = 0; i + 3 < frames; ++i) {
+        ASSERT_EQ(aligned.samples[2 * i], kept.samples[2 * (i + 3)]) << i;
+        ASSERT_EQ(aligned.samples[2 * i + 1], kept.samples[2 * (i + 3) + 1]) << i;
+    }
+    // Blocks shorter than the delay drop and append across block boundaries.
+    EXPECT_EQ(readAudio(tempPath("aligned-b1.wav")).samples, aligned.samples);
+}
+
 TEST(KvbRender, BadInputGivesAClearMessageAndKeepsAnExistingOutput) {
     const std::string in = tempPath("ok.wav"), out = tempPath("precious.wav");
     writeTone(in, 2, 44100, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0.2);

@@ -2,10 +2,14 @@
 // quantisation, status label, meters and parameter echo.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <thread>
 
+#include "dsp/BlockSettings.h"
 #include "editor/Layout.h"
 #include "tests/gui/EditorFixture.h"
 
@@ -18,7 +22,7 @@ using guitest::MockWindow;
 namespace {
 
 constexpr int kOptThr1 = 0, kDisAtk1 = 3, kDisGain1 = 6, kOptGain2 = 8, kOptMode = 14,
-              kMeterMode = 15, kTrafo1 = 16, kOptByp1 = 18, kMSMode = 25;
+              kMeterMode = 15, kTrafo1 = 16, kTrafo2 = 17, kOptByp1 = 18, kMSMode = 25;
 
 class Editor : public EditorFixture {};
 
@@ -128,8 +132,8 @@ TEST_F(Editor, FirstPictureShowsTheFrameEachValueSelects) {
     EXPECT_EQ(drawnFrame(kOptThr1), 11);
     EXPECT_EQ(drawnFrame(kDisAtk1), 0);
     EXPECT_EQ(drawnFrame(kDisGain1), 23);
-    EXPECT_EQ(drawnFrame(kOptMode), 1);
-    EXPECT_EQ(drawnFrame(kMeterMode), 0);
+    EXPECT_EQ(drawnFrame(kOptMode), 2);    // 2/3 runs mode 2
+    EXPECT_EQ(drawnFrame(kMeterMode), 1);  // 1/3 runs mode 1
     EXPECT_EQ(drawnFrame(kOptByp1), 1);
     EXPECT_EQ(drawnFrame(kMSMode), 0);
     // No audio yet: the meters rest at 0 dB, the last frame.
@@ -195,13 +199,65 @@ TEST_F(Editor, ShiftDragIsFiner) {
     EXPECT_EQ(param(kOptThr1), 16.0f / 24.0f);
 }
 
-TEST_F(Editor, OptModeDraggedToPointTwoSendsAThird) {
+TEST_F(Editor, OptModeDraggedSendsTheNearestOfItsThreeValues) {
     setParam(kOptMode, 0.0f);
     ASSERT_TRUE(open());
     const CPoint c = centreOf(kOptMode);
-    drag(c, CPoint(c.x + 40, c.y));
-    EXPECT_EQ(param(kOptMode), 1.0f / 3.0f);
-    EXPECT_STREQ(editor->getStatusText(), "Parameter 0.33");
+    drag(c, CPoint(c.x + 40, c.y));  // 0.2
+    EXPECT_EQ(param(kOptMode), 0.0f);
+    EXPECT_STREQ(editor->getStatusText(), "Parameter 0.00");
+    drag(c, CPoint(c.x + 60, c.y));  // 0.3
+    EXPECT_EQ(param(kOptMode), 0.5f);
+    EXPECT_STREQ(editor->getStatusText(), "Parameter 0.50");
+    idle();
+    EXPECT_EQ(drawnFrame(kOptMode), 1);
+}
+
+// The modes the chain runs with the effect's live values.
+BlockSettings chainSettings(EditorFixture& f, vst::AEffect* e) {
+    (void)f;
+    float p[kProcessingParams];
+    for (int i = 0; i < kProcessingParams; ++i) p[i] = processingValue(e->getParameter(e, i));
+    return deriveBlockSettings(p, 1.0f, 0.25f);
+}
+
+TEST_F(Editor, ThreePositionKnobsShowTheModeTheChainRuns) {
+    setParam(kMSMode, 0.0f);  // mid/side: Trafo2 sets channel 2's own mode
+    ASSERT_TRUE(open());
+    const float values[] = {0.0f, 0.2f, 1.0f / 3.0f, 0.5f, 2.0f / 3.0f, 0.7f, 1.0f};
+    const int modes[] = {0, 0, 1, 1, 2, 2, 2};
+    for (int tag : {kOptMode, kMeterMode, kTrafo1, kTrafo2}) {
+        for (int i = 0; i < 7; ++i) {
+            setParam(tag, values[i]);
+            idle();
+            const BlockSettings b = chainSettings(*this, effect);
+            const int running = tag == kOptMode     ? b.optMode
+                                : tag == kMeterMode ? b.meterMode
+                                                    : b.trafoMode[tag - kTrafo1];
+            EXPECT_EQ(running, modes[i]) << "tag " << tag << " at " << values[i];
+            EXPECT_EQ(drawnFrame(tag), running) << "tag " << tag << " at " << values[i];
+        }
+    }
+}
+
+TEST_F(Editor, DraggingAThreePositionKnobSendsOnlyItsThreeValues) {
+    setParam(kTrafo1, 0.0f);
+    ASSERT_TRUE(open());
+    TestHost::calls.clear();
+    const CPoint c = centreOf(kTrafo1);
+    press(c);
+    for (int d = 1; d <= 210; ++d) {
+        move(CPoint(c.x + d, c.y));
+        idle();
+        ASSERT_EQ(drawnFrame(kTrafo1), chainSettings(*this, effect).trafoMode[0]) << d << " px";
+    }
+    for (int d = 209; d >= -10; --d) move(CPoint(c.x + d, c.y));
+    release(CPoint(c.x - 10, c.y));
+    std::vector<float> sent;
+    for (const auto& a : hostCalls(vst::audioMasterAutomate))
+        if (std::find(sent.begin(), sent.end(), a.opt) == sent.end()) sent.push_back(a.opt);
+    EXPECT_EQ(sent, (std::vector<float>{0.0f, 0.5f, 1.0f}));
+    EXPECT_EQ(param(kTrafo1), 0.0f);
 }
 
 TEST_F(Editor, ControlClickSetsHalfThenQuantises) {
@@ -211,8 +267,8 @@ TEST_F(Editor, ControlClickSetsHalfThenQuantises) {
     ASSERT_TRUE(open());
     TestHost::calls.clear();
     click(centreOf(kOptMode), kLButton | kControl);
-    EXPECT_EQ(param(kOptMode), 2.0f / 3.0f);
-    EXPECT_STREQ(editor->getStatusText(), "Parameter 0.67");
+    EXPECT_EQ(param(kOptMode), 0.5f);
+    EXPECT_STREQ(editor->getStatusText(), "Parameter 0.50");
     EXPECT_EQ(gestureCalls(), (std::vector<vst::int32>{vst::audioMasterBeginEdit,
                                                        vst::audioMasterAutomate,
                                                        vst::audioMasterEndEdit}));
@@ -255,15 +311,15 @@ TEST_F(Editor, TheSwitchOverlappingATransformerKnobGetsTheClick) {
 }
 
 TEST_F(Editor, WheelOverKnobs) {
-    setParam(kOptMode, 1.0f / 3.0f);
+    setParam(kOptMode, 0.5f);
     setParam(kDisAtk1, 2.0f / 6.0f);
     setParam(kOptThr1, 12.0f / 24.0f);
     ASSERT_TRUE(open());
-    // A three-step knob cannot be moved: 0.1 rounds back.
+    // A three-position knob cannot be moved: 0.1 rounds back.
     for (float d : {1.0f, -1.0f, 1.0f, 1.0f}) {
         EXPECT_TRUE(wheel(centreOf(kOptMode), d));
-        EXPECT_EQ(param(kOptMode), 1.0f / 3.0f);
-        EXPECT_EQ(control(kOptMode)->getValue(), 1.0f / 3.0f);
+        EXPECT_EQ(param(kOptMode), 0.5f);
+        EXPECT_EQ(control(kOptMode)->getValue(), 0.5f);
     }
     // A six-step knob moves one step per unit.
     EXPECT_TRUE(wheel(centreOf(kDisAtk1), 1.0f));
@@ -384,6 +440,48 @@ TEST_F(Editor, MetersShowThePublishedGainReduction) {
         EXPECT_EQ(drawnFrame(kMeter1Tag), frameIndex) << db << " dB";
         EXPECT_EQ(control(kMeter2Tag)->getValue(), ControlsguiEditor::meterValueFor(db * 0.5f));
     }
+}
+
+TEST_F(Editor, MetersRestWhileTheHostHasProcessingSuspended) {
+    ManualClock::now = 100000;
+    setTickSource(&ManualClock::read);
+    for (int i : {kOptThr1, 2}) setParam(i, 0.0f);  // both stages reduce gain
+    setParam(20, 0.0f);                               // Dis stage on
+    setParam(kMeterMode, 1.0f);                       // Opt and Dis of channel 1
+    dispatch(vst::effSetSampleRate, 0, 0, nullptr, 44100.0f);
+    dispatch(vst::effMainsChanged, 0, 1);
+    std::vector<float> in(4410), out(4410);
+    for (std::size_t i = 0; i < in.size(); ++i) in[i] = 0.5f * std::sin(0.0628f * static_cast<float>(i));
+    auto play = [&] {
+        for (int block = 0; block < 10; ++block) {
+            float* ins[2] = {in.data(), in.data()};
+            float* outs[2] = {out.data(), out.data()};
+            effect->processReplacing(effect, ins, outs, static_cast<vst::int32>(in.size()));
+        }
+    };
+    auto refresh = [&] {
+        ManualClock::now += 100;
+        idle();  // refresh
+        idle();  // draw
+    };
+    play();
+    ASSERT_TRUE(open());
+    refresh();
+    EXPECT_LT(drawnFrame(kMeter1Tag), 60);
+    EXPECT_LT(drawnFrame(kMeter2Tag), 60);
+
+    dispatch(vst::effMainsChanged, 0, 0);
+    refresh();
+    EXPECT_EQ(drawnFrame(kMeter1Tag), 60);
+    EXPECT_EQ(drawnFrame(kMeter2Tag), 60);
+    refresh();
+    EXPECT_EQ(drawnFrame(kMeter1Tag), 60) << "and they stay at rest while suspended";
+
+    dispatch(vst::effMainsChanged, 0, 1);
+    play();
+    refresh();
+    EXPECT_LT(drawnFrame(kMeter1Tag), 60) << "resumed, they follow the signal again";
+    EXPECT_LT(drawnFrame(kMeter2Tag), 60);
 }
 
 TEST_F(Editor, MetersAreRedrawnAfterEveryRefreshEvenWithoutMovement) {
@@ -507,6 +605,47 @@ TEST_F(Editor, AutomationFromAnotherThreadWhileTheWindowComesAndGoes) {
     ASSERT_TRUE(open());
     idle();
     for (int tag = 0; tag < kNumParamControls; ++tag) EXPECT_EQ(control(tag)->getValue(), param(tag));
+}
+
+// Automation that changes a parameter while the window is being built must
+// not be lost: whatever the last change before the window was marked open,
+// the first idle after it shows the live value. The automation thread writes
+// at a pace of about a third of one opening, so that over many openings its
+// last write falls at every point of open().
+TEST_F(Editor, AChangeWhileTheWindowOpensIsShownByTheNextIdle) {
+    using Clock = std::chrono::steady_clock;
+    ASSERT_TRUE(open());
+    close();
+    const auto started = Clock::now();
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(open());
+        close();
+    }
+    const auto pace = (Clock::now() - started) / 15;
+
+    int stale = 0;
+    for (int round = 0; round < 40; ++round) {
+        std::atomic<bool> stop{false};
+        std::atomic<int> writes{0};
+        std::thread automation([&] {
+            for (int i = round; !stop.load(); ++i) {
+                setParam(kOptThr1, static_cast<float>(i % 97) / 96.0f);
+                writes.fetch_add(1);
+                const auto until = Clock::now() + pace * (1 + i % 3) / 2;
+                while (Clock::now() < until && !stop.load()) {
+                }
+            }
+        });
+        while (writes.load() == 0) std::this_thread::yield();
+        ASSERT_TRUE(open());
+        stop.store(true);
+        automation.join();
+        idle();
+        for (int tag = 0; tag < kNumParamControls; ++tag)
+            if (control(tag)->getValue() != param(tag)) ++stale;
+        close();
+    }
+    EXPECT_EQ(stale, 0) << "openings after which a control showed a stale value";
 }
 
 TEST_F(Editor, IndicesAboveTwentyFiveChangeNothing) {

@@ -200,7 +200,7 @@ TEST_F(PluginWindow, CaptureShowsTheFrameEachValueSelects) {
         int expected = 60;  // meters: no audio yet, at rest
         if (c.kind == ViewKind::Knob) {
             const int k = (c.tag * 7) % (c.steps + 1);
-            expected = k == 0 ? 0 : k - 1;
+            expected = isModeKnob(c) ? k : (k == 0 ? 0 : k - 1);  // k/2 runs mode k
         } else if (c.kind == ViewKind::Switch) {
             expected = c.tag % 2;
         }
@@ -251,8 +251,26 @@ TEST_F(PluginWindow, ClickingASwitchTogglesItsParameter) {
     EXPECT_EQ(frameMismatches(p, kOptByp1, 0), 0);
 }
 
+// Whatever value a host or a saved project gives them, the three-position
+// knobs show the mode the processing runs for it: 0 below 0.33, 1 below 0.66,
+// else 2.
+TEST_F(PluginWindow, ThreePositionKnobsShowTheModeInEffect) {
+    setParam(25, 0.0f);  // mid/side: Trafo2 sets a mode of its own
+    ASSERT_TRUE(open());
+    const float values[] = {0.0f, 0.2f, 1.0f / 3.0f, 0.5f, 2.0f / 3.0f, 0.7f, 1.0f};
+    const int modes[] = {0, 0, 1, 1, 2, 2, 2};
+    for (int i = 0; i < 7; ++i) {
+        for (int tag = 14; tag <= 17; ++tag) setParam(tag, values[i]);
+        settle();
+        const Picture p = window.capture();
+        for (int tag = 14; tag <= 17; ++tag)
+            EXPECT_EQ(frameMismatches(p, tag, modes[i]), 0)
+                << "tag " << tag << " at " << values[i] << " shows frame " << shownFrame(p, tag);
+    }
+}
+
 TEST_F(PluginWindow, TheWheelCannotMoveAThreeStepKnob) {
-    setParam(kOptMode, 1.0f / 3.0f);
+    setParam(kOptMode, 0.5f);
     setParam(kDisAtk1, 0.0f);
     ASSERT_TRUE(open());
     // The same wheel moves a six-step knob, so the wheel does arrive.
@@ -268,8 +286,8 @@ TEST_F(PluginWindow, TheWheelCannotMoveAThreeStepKnob) {
     guitest::pumpUntil([this] { idle(); }, [this] { return host.events.size() >= 9; }, 3000);
     settle();
     EXPECT_EQ(host.events.size(), 9u) << "three wheel steps, three gestures";
-    EXPECT_EQ(param(kOptMode), 1.0f / 3.0f);
-    EXPECT_EQ(frameMismatches(window.capture(), kOptMode, 0), 0);
+    EXPECT_EQ(param(kOptMode), 0.5f);
+    EXPECT_EQ(frameMismatches(window.capture(), kOptMode, 1), 0);
 }
 
 TEST_F(PluginWindow, HostAutomationMovesAKnobAndLeavesTheStatusLabel) {

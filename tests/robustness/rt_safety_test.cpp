@@ -36,6 +36,9 @@
 #include <vector>
 
 #include "RobustSupport.h"
+#ifdef KVB_LV2_PLUGIN_PATH
+#include "tests/lv2/Lv2Plugin.h"
+#endif
 
 // ---------------------------------------------------------------------------
 // The guard: a per-thread armed flag and a process-wide tally.
@@ -511,3 +514,63 @@ TEST(RealTimeSafety, AudioThreadsOfTheirOwnStayClean) {
     for (std::thread& t : threads) t.join();
     EXPECT_EQ(caught.load(), 0) << "first forbidden call: " << rtguard::firstName();
 }
+
+#ifdef KVB_LV2_PLUGIN_PATH
+// The LV2 glue's run(), reached through the built processing binary's
+// descriptor, whatever the host connects and sends: every mode, null and
+// moved buffers, empty runs, values beyond the ports' range.
+TEST(RealTimeSafety, Lv2RunNeitherAllocatesNorLocks) {
+    lv2test::Module module(KVB_LV2_PLUGIN_PATH);
+    ASSERT_NE(module.descriptor(), nullptr) << dlerror();
+    // The binary's own calls reach the guard too: instantiating allocates
+    // the instance and the effect.
+    const LV2_Descriptor* d = module.descriptor();
+    const LV2_Feature* const none[] = {nullptr};
+    LV2_Handle h = nullptr;
+    Caught c = armedRun([&] { h = d->instantiate(d, 48000.0, KVB_LV2_BUNDLE "/", none); });
+    ASSERT_NE(h, nullptr);
+    d->cleanup(h);
+    EXPECT_GE(c.calls, 2);
+    EXPECT_EQ(c.first, "operator new(nothrow)");
+
+    lv2test::Plugin p(module.descriptor(), 48000.0, kMaxFrames);
+    ASSERT_TRUE(p);
+    Buffers b;
+    p.inL = b.l;
+    p.inR = b.r;
+    std::vector<float> moved(kMaxFrames, 0.25f);
+    const float inf = std::numeric_limits<float>::infinity();
+    const float values[] = {0.0f, 1.0f, 0.5f, 0.2f, 0.8f, std::nanf(""), inf, -inf, 7.0f, -1.0f};
+    long runs = 0;
+    for (float v : values)
+        for (int ports = 0; ports < 4; ++ports)
+            for (int frames : kBlockSizes) {
+                const int which = static_cast<int>(runs % kvblv2::kNumParamPorts);
+                c = armedRun([&] {
+                    p.controls[which] = v;
+                    p.controls[kMSMode] = static_cast<float>(ports & 1);
+                    p.controls[kStereoMode] = static_cast<float>((ports >> 1) & 1);
+                    // Ports 0: as connected; 1: an input and an output let go;
+                    // 2: moved to another buffer, in place; 3: back again.
+                    if (ports == 1) {
+                        p.connect(kvblv2::kInRightPort, nullptr);
+                        p.connect(kvblv2::kOutLeftPort, nullptr);
+                        p.connect(kvblv2::kMeter1Port, nullptr);
+                    } else if (ports == 2) {
+                        p.connect(kvblv2::kInLeftPort, moved.data());
+                        p.connect(kvblv2::kOutLeftPort, moved.data());
+                    } else if (ports == 3) {
+                        p.connect(kvblv2::kInLeftPort, p.inL.data());
+                        p.connect(kvblv2::kInRightPort, p.inR.data());
+                        p.connect(kvblv2::kOutLeftPort, p.outL.data());
+                        p.connect(kvblv2::kMeter1Port, &p.meters[0]);
+                    }
+                    p.run(static_cast<std::uint32_t>(frames));
+                });
+                ASSERT_EQ(c.calls, 0) << "first forbidden call: " << c.first << ", value " << v
+                                      << " on port " << which << ", ports " << ports << ", "
+                                      << frames << " frames";
+                ++runs;
+            }
+}
+#endif

@@ -65,7 +65,7 @@ constexpr int kClientX = 100;
 constexpr int kClientY = 120;
 
 constexpr int kOptThr1 = 0, kOptGain1 = 1, kDisThr1 = 2, kDisAtk1 = 3, kDisRls1 = 5, kOptThr2 = 7,
-              kOptGain2 = 8, kOptByp1 = 18;
+              kOptGain2 = 8, kOptMode = 14, kOptByp1 = 18;
 
 struct Rect {
     int left, top, right, bottom;
@@ -256,7 +256,8 @@ void setDistinctValues(Session& s) {
 int distinctFrame(const ControlLayout& c) {
     if (c.kind == ViewKind::Knob) {
         const int k = (c.tag * 7) % (c.steps + 1);
-        return k == 0 ? 0 : k - 1;  // k/N of the N - 1 frame steps falls in frame k - 1
+        if (isModeKnob(c)) return k;  // k/2 runs mode k
+        return k == 0 ? 0 : k - 1;    // k/N of the N - 1 frame steps falls in frame k - 1
     }
     if (c.kind == ViewKind::Switch) return c.tag % 2;
     return 60;  // meters: no audio yet, at rest
@@ -449,6 +450,24 @@ int runEditorChecks(const std::string& plugin) {
         s.window.destroy();
     }
 
+    section("three-position knobs show the mode in effect");
+    {
+        // Whatever value a host gives them: 0 below 0.33, 1 below 0.66, else 2.
+        s.setParam(25, 0.0f);  // mid/side: Trafo2 sets a mode of its own
+        check(s.open(), "the editor opens");
+        const float values[] = {0.0f, 0.2f, 1.0f / 3.0f, 0.5f, 2.0f / 3.0f, 0.7f, 1.0f};
+        const int modes[] = {0, 0, 1, 1, 2, 2, 2};
+        for (int i = 0; i < 7; ++i) {
+            for (int tag = 14; tag <= 17; ++tag) s.setParam(tag, values[i]);
+            s.settle();
+            const Picture p = s.capture();
+            for (int tag = 14; tag <= 17; ++tag)
+                check(s.frameMismatches(p, tag, modes[i]) == 0, "tag %d at %.4f shows frame %d, not %d", tag,
+                      static_cast<double>(values[i]), s.shownFrame(p, tag), modes[i]);
+        }
+        s.close();
+    }
+
     section("meters after gain reduction");
     {
         for (int i : {0, 2, 7, 9}) s.setParam(i, 0.0f);
@@ -561,6 +580,34 @@ int runInputChecks(const std::string& plugin) {
         doStep("Ctrl-click OptGain1", "mousemove " + at(s.centreOf(kOptGain1)) + " keydown ctrl click 1 keyup ctrl");
         check(s.waitFor([&] { return s.param(kOptGain1) == 0.5f; }), "OptGain1 is %g after Ctrl-click, not 0.5",
               s.param(kOptGain1));
+    }
+
+    section("a three-position knob sends 0, 0.5 or 1");
+    {
+        s.setParam(kOptMode, 0.0f);
+        s.host.events.clear();
+        const POINT c = s.centreOf(kOptMode);
+        // 60 pixels: 0.3, sent as 0.5; 160 pixels: 0.8, sent as 1.
+        doStep("drag OptMode 60, then 160 pixels right",
+               "mousemove " + at(c) + " mousedown 1 mousemove " + at({c.x + 30, c.y}) + " mousemove " +
+                   at({c.x + 60, c.y}) + " mousemove " + at({c.x + 160, c.y}) + " mouseup 1");
+        check(s.waitFor([&] { return hasEvent(s.host, vst::audioMasterEndEdit, kOptMode); }),
+              "the drag on OptMode ended");
+        check(s.param(kOptMode) == 1.0f, "OptMode is %g after the drag, not 1", s.param(kOptMode));
+        int others = 0;
+        for (const auto& e : s.host.events)
+            if (e.opcode == vst::audioMasterAutomate && e.index == kOptMode && e.value != 0.0f &&
+                e.value != 0.5f && e.value != 1.0f)
+                ++others;
+        check(others == 0, "the drag sent %d values other than 0, 0.5 and 1", others);
+        Picture p = s.capture();
+        check(s.frameMismatches(p, kOptMode, 2) == 0, "OptMode shows frame %d, not 2", s.shownFrame(p, kOptMode));
+
+        doStep("Ctrl-click OptMode", "mousemove " + at(c) + " keydown ctrl click 1 keyup ctrl");
+        check(s.waitFor([&] { return s.param(kOptMode) == 0.5f; }), "OptMode is %g after Ctrl-click, not 0.5",
+              s.param(kOptMode));
+        p = s.capture();
+        check(s.frameMismatches(p, kOptMode, 1) == 0, "OptMode shows frame %d, not 1", s.shownFrame(p, kOptMode));
     }
 
     section("the wheel and the keys");

@@ -1,0 +1,19 @@
+// Output files are written under a temporary name next to them and renamed
+// into place only when complete, so that a failed run never replaces a good
+// file with a broken one.
+#pragma once
+
+#include <string>
+
+namespace kvbhost {
+
+// A name next to `out` that no one else is using.
+std::string temporaryNameFor(const std::string& out);
+
+// Puts the finished temporary file in the output's place.
+bool replaceFile(const std::string& from, const std::string& to);
+
+// Writes `text` to `path` that way. Answers false with a message.
+bool writeTextFile(const std::string& path, const std::string& text, std::string& error);
+
+}  // namespace kvbhost
