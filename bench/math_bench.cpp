@@ -4,10 +4,12 @@
 // benchmark runs through 256 values (a chunk of the chain) and reports the
 // time per value as "ns/value"; throughput, not latency: the values are
 // independent, as in the chain's passes. Then the batch forms per
-// instruction set over the same 256 values.
+// instruction set over the same 256 values, and over values the chain may
+// compute and discard (zeros, subnormals, infinities, NaN, huge arguments).
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -73,12 +75,26 @@ KVB_SCALAR_BENCH(cos_runtime, runtimeCos, kTrigArgs);
 KVB_SCALAR_BENCH(tan_ours, crm::tanf, kTrigArgs);
 KVB_SCALAR_BENCH(tan_runtime, runtimeTan, kTrigArgs);
 
-void batch(benchmark::State& state, crm::Isa isa, bool log10) {
+// What the chain may also pass and then discard: for log10 zeros, subnormal,
+// negative, infinite and NaN levels; for 10^x arguments far beyond the float
+// range, NaN, and those giving subnormal results.
+std::vector<float> edges(bool log10) {
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    const std::vector<float> pool = log10 ? std::vector<float>{0.0f, 1e-40f, 3e-39f, -1.0f, inf, nan, 0.0f, 1e-3f}
+                                          : std::vector<float>{-1e30f, 1e30f, nan, -50.0f, -40.0f, -inf, inf, -1.0f};
+    std::vector<float> v(kValues);
+    for (int i = 0; i < kValues; ++i) v[i] = pool[(i * 7 + i / 8) % pool.size()];
+    return v;
+}
+const std::vector<float> kLog10Edges = edges(true);
+const std::vector<float> kExp10Edges = edges(false);
+
+void batch(benchmark::State& state, crm::Isa isa, bool log10, bool edge) {
     if (!crm::isaAvailable(isa)) {
         state.SkipWithError("instruction set not available");
         return;
     }
-    const std::vector<float>& args = log10 ? kLevels : kDb;
+    const std::vector<float>& args = edge ? (log10 ? kLog10Edges : kExp10Edges) : (log10 ? kLevels : kDb);
     std::vector<float> out(kValues);
     for (auto _ : state) {
         if (log10)
@@ -92,12 +108,18 @@ void batch(benchmark::State& state, crm::Isa isa, bool log10) {
                                                     benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-BENCHMARK_CAPTURE(batch, log10_portable, crm::Isa::Portable, true);
-BENCHMARK_CAPTURE(batch, log10_sse2, crm::Isa::Sse2, true);
-BENCHMARK_CAPTURE(batch, log10_avx2, crm::Isa::Avx2, true);
-BENCHMARK_CAPTURE(batch, exp10_portable, crm::Isa::Portable, false);
-BENCHMARK_CAPTURE(batch, exp10_sse2, crm::Isa::Sse2, false);
-BENCHMARK_CAPTURE(batch, exp10_avx2, crm::Isa::Avx2, false);
+BENCHMARK_CAPTURE(batch, log10_portable, crm::Isa::Portable, true, false);
+BENCHMARK_CAPTURE(batch, log10_sse2, crm::Isa::Sse2, true, false);
+BENCHMARK_CAPTURE(batch, log10_avx2, crm::Isa::Avx2, true, false);
+BENCHMARK_CAPTURE(batch, exp10_portable, crm::Isa::Portable, false, false);
+BENCHMARK_CAPTURE(batch, exp10_sse2, crm::Isa::Sse2, false, false);
+BENCHMARK_CAPTURE(batch, exp10_avx2, crm::Isa::Avx2, false, false);
+BENCHMARK_CAPTURE(batch, log10_edges_portable, crm::Isa::Portable, true, true);
+BENCHMARK_CAPTURE(batch, log10_edges_sse2, crm::Isa::Sse2, true, true);
+BENCHMARK_CAPTURE(batch, log10_edges_avx2, crm::Isa::Avx2, true, true);
+BENCHMARK_CAPTURE(batch, exp10_edges_portable, crm::Isa::Portable, false, true);
+BENCHMARK_CAPTURE(batch, exp10_edges_sse2, crm::Isa::Sse2, false, true);
+BENCHMARK_CAPTURE(batch, exp10_edges_avx2, crm::Isa::Avx2, false, true);
 
 }  // namespace
 

@@ -46,7 +46,7 @@ inline int decidedLanes(__m128d y0, __m128d y1, std::uint32_t d) {
         _mm_shuffle_ps(_mm_castsi128_ps(safeLanes(y0, d)), _mm_castsi128_ps(safeLanes(y1, d)), 0x88));
 }
 
-// ---- exp10 on two lanes (x already clamped), as expFastImpl.
+// ---- exp10 on two lanes (|x| <= 46), as expFastImpl.
 inline __m128d exp10Lanes(__m128d x) {
     const __m128d shifter = splat(kShifter);
     const __m128d zh = _mm_mul_pd(x, splat(kExp10C1));
@@ -67,7 +67,8 @@ inline __m128d exp10Lanes(__m128d x) {
     return _mm_add_pd(s, _mm_mul_pd(s, q));
 }
 
-// ---- log10 on two lanes: u as doubles' parts, as logFastImpl.
+// ---- log10 on two lanes from their parts (m, e and the table index), as
+// logFastImpl.
 inline __m128d log10Lanes(__m128d m, __m128d e, int j0, int j1) {
     const double* c = kLog10Poly;
     const __m128d a = _mm_load_pd(&kLog10Table[j0].inv);  // {inv, logv} of lane 0

@@ -1,12 +1,16 @@
 // The batch forms per instruction set, and what their lanes share with the
 // scalar functions.
 //
-// A lane computes exactly what the scalar fast path computes (same steps, same
-// order, IEEE double arithmetic in every lane) and accepts its result on the
-// same kind of test; every accepted result is the correctly rounded value,
-// and every other lane is handed to the scalar function, so each output is the
-// scalar function's bits whatever the path. Zeros, subnormals, infinities,
-// NaN and arguments beyond exp10's range are settled in the vector code too.
+// A lane computes what the scalar fast path computes (same steps, same order,
+// IEEE double arithmetic in every lane) and accepts its result on the same
+// tests: the check of the bits below a float's significand, or the bracket
+// y·(1 ± E) where a result may be subnormal. An accepted result is the
+// correctly rounded value, every other lane is handed to the scalar function,
+// so each output is the scalar function's bits whatever the path. Zeros,
+// subnormals, infinities, NaN and arguments beyond exp10's range are settled
+// in the vector code too (never a storm of scalar calls); a step whose lanes
+// are all ordinary (positive normal levels, exponents giving normal results)
+// skips that work.
 #pragma once
 
 #include "dsp/math/ExpLogKernels.h"

@@ -12,11 +12,13 @@ using namespace tables;
 
 // ---- exp and exp10 --------------------------------------------------------
 
-// Exact path. r = x·c - k to 2^-101 (c in three pieces: x·C1 and x·C2 are
-// exact, x·C3 is rounded: |x·C3| < 2^-48), s = r·ln2/64 as a double-double,
-// exp(s) by its Taylor series to s^11 (|s| < 0.0055: the rest is below
-// 2^-119), times 2^(j/64) and 2^m. About 40 double-double operations of
-// relative error 2^-104 each: below 2^-97 in all.
+// Exact path. r = x·c - k within 2^-97.5 (c in three pieces of 29, 29 and 53
+// bits leaves 2^-111 |x·c|, |x·c| < 2^14; x·C1 and x·C2 are exact and x·C3,
+// below 2^-48, is rounded), which is 2^-104 of the result once multiplied by
+// ln2/64; s = r·ln2/64 as a double-double, exp(s) by its Taylor series to
+// s^11 (|s| < 0.0055: the rest is below 2^-119), times 2^(j/64) and 2^m.
+// About 40 double-double operations of relative error 2^-104 each: below
+// 2^-97 in all.
 template <class K>
 bool expSlowImpl(float x, float& out) {
     if (expSpecial<K>(x, out)) return true;

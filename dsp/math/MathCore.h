@@ -13,12 +13,15 @@
 // FLT_MAX + ulp/2, is such a midpoint too); results in the subnormal range are
 // bracketed instead: y·(1 - E) and y·(1 + E) must round to the same float.
 //
-// The few inputs the fast path cannot decide (about 2d + 1 in 2^29) go to an
-// exact path: double-double evaluation with a relative error below 2^-95,
-// whose value is rounded by roundDoubleDouble. No float input of these six
-// functions has a result within 2^-90 of a midpoint except the exactly
-// representable ones, which both paths return exactly (the exhaustive check
-// in scripts/check-math.sh proves it for all 2^32 inputs).
+// The few inputs the fast path cannot decide (about 2d + 1 in 2^29: 16 to 164
+// of the 2^32 per function) go to an exact path: double-double evaluation
+// with a relative error below 2^-95, whose value is rounded by
+// roundDoubleDouble. Results that are floats themselves (log(1), log10(10^k),
+// exp(0), cos(0), 10^k for k <= 10) are far from any midpoint and pass either
+// path; the integer powers of ten, rational and possibly as close to a
+// midpoint as their size allows, come from a table. No other float input has
+// a result within 2^-90 of a midpoint: the exhaustive check
+// (scripts/check-math.sh) finds every exact-path input decided.
 //
 // Nothing here calls the C runtime's maths, uses long double or fused
 // multiply-adds: the results are the same bits with any conforming compiler
