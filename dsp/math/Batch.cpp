@@ -96,27 +96,32 @@ void exp10Sse2(const float* in, float* out, int n) {
     const __m128 lo = _mm_set1_ps(-kExp10Clamp), hi = _mm_set1_ps(kExp10Clamp);
     const __m128 normalLo = _mm_set1_ps(Exp10Consts::kSubnormalBelow);
     const __m128d down = splat(1.0 - kExpBracket), up = splat(1.0 + kExpBracket);
+    const __m128i tiny = _mm_set1_epi32(static_cast<int>(Exp10Consts::kTinyBits));
     int i = 0;
     for (; i + 4 <= n; i += 4) {
         const __m128 x = _mm_loadu_ps(in + i);
+        // Tiny lanes (10^x rounds to 1) become +0, which gives 1 exactly:
+        // no arithmetic sees a subnormal, which would cost a microcode assist.
+        const __m128i au = _mm_and_si128(_mm_castps_si128(x), _mm_set1_epi32(0x7fffffff));
+        const __m128 xz = _mm_andnot_ps(_mm_castsi128_ps(_mm_cmplt_epi32(au, tiny)), x);
         int undecided;
         // The usual case: every result normal (or overflowing), no NaN.
-        if (_mm_movemask_ps(_mm_and_ps(_mm_cmpge_ps(x, normalLo), _mm_cmple_ps(x, hi))) == 15) {
-            const __m128d y0 = exp10Lanes(_mm_cvtps_pd(x));
-            const __m128d y1 = exp10Lanes(_mm_cvtps_pd(_mm_movehl_ps(x, x)));
+        if (_mm_movemask_ps(_mm_and_ps(_mm_cmpge_ps(xz, normalLo), _mm_cmple_ps(xz, hi))) == 15) {
+            const __m128d y0 = exp10Lanes(_mm_cvtps_pd(xz));
+            const __m128d y1 = exp10Lanes(_mm_cvtps_pd(_mm_movehl_ps(xz, xz)));
             undecided = decidedLanes(y0, y1, kExpUlps) ^ 15;
             _mm_storeu_ps(out + i, toFloats(y0, y1));
         } else {
-            const __m128 nan = _mm_cmpunord_ps(x, x);
+            const __m128 nan = _mm_cmpunord_ps(xz, xz);
             // max and min return their second operand for NaN: NaN lanes
             // become -46 here and are replaced below.
-            const __m128 xc = _mm_min_ps(_mm_max_ps(x, lo), hi);
+            const __m128 xc = _mm_min_ps(_mm_max_ps(xz, lo), hi);
             const __m128d y0 = exp10Lanes(_mm_cvtps_pd(xc));
             const __m128d y1 = exp10Lanes(_mm_cvtps_pd(_mm_movehl_ps(xc, xc)));
             const __m128 below = toFloats(_mm_mul_pd(y0, down), _mm_mul_pd(y1, down));
             const __m128 above = toFloats(_mm_mul_pd(y0, up), _mm_mul_pd(y1, up));
             undecided = _mm_movemask_ps(_mm_andnot_ps(nan, _mm_cmpneq_ps(below, above)));
-            _mm_storeu_ps(out + i, select(nan, _mm_add_ps(x, x), below));
+            _mm_storeu_ps(out + i, select(nan, _mm_add_ps(xz, xz), below));
         }
         if (undecided) {
             alignas(16) float xs[4];
@@ -129,8 +134,8 @@ void exp10Sse2(const float* in, float* out, int n) {
 }
 
 namespace {
-// log10 of four lanes of positive normal floats (bits u), subnormals scaled
-// by 2^23 with eAdj = -23: results as floats and the undecided lanes.
+// log10 of four lanes of positive normal floats (bits u), with exponent
+// adjustments eAdj: results as floats and the undecided lanes.
 inline __m128 log10Lanes4(__m128i u, __m128i eAdj, int& undecided) {
     const __m128i v = _mm_sub_epi32(u, _mm_set1_epi32(static_cast<int>(kLogOffset)));
     const __m128i e = _mm_add_epi32(_mm_srai_epi32(v, 23), eAdj);
@@ -143,6 +148,10 @@ inline __m128 log10Lanes4(__m128i u, __m128i eAdj, int& undecided) {
         log10Lanes(_mm_cvtps_pd(_mm_movehl_ps(m, m)), _mm_cvtepi32_pd(_mm_shuffle_epi32(e, 0xee)), js[2], js[3]);
     undecided = decidedLanes(y0, y1, kLogUlps) ^ 15;
     return toFloats(y0, y1);
+}
+
+inline __m128i selectInt(__m128i mask, __m128i a, __m128i b) {
+    return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
 }
 }  // namespace
 
@@ -158,27 +167,26 @@ void log10Sse2(const float* in, float* out, int n) {
         if (_mm_movemask_ps(_mm_castsi128_ps(normal)) == 15) {
             _mm_storeu_ps(out + i, log10Lanes4(u0, _mm_setzero_si128(), undecided));
         } else {
+            // All in integers, as logSpecial: no arithmetic on subnormals.
             const __m128i au = _mm_and_si128(u0, _mm_set1_epi32(0x7fffffff));
             const __m128i negative = _mm_srai_epi32(u0, 31);
             const __m128i zero = _mm_cmpeq_epi32(au, _mm_setzero_si128());
+            const __m128i nan = _mm_cmpgt_epi32(au, _mm_set1_epi32(0x7f800000));
             const __m128i infNan = _mm_cmpgt_epi32(au, _mm_set1_epi32(0x7f7fffff));
             const __m128i special = _mm_or_si128(_mm_or_si128(negative, zero), infNan);
-            // Subnormals scaled by 2^23; special lanes computed as 1.0.
+            // Subnormals u·2^-149 as the float u with eAdj = -149; special
+            // lanes computed as 1.0.
             const __m128i sub = _mm_andnot_si128(special, _mm_cmplt_epi32(au, _mm_set1_epi32(0x00800000)));
-            const __m128i scaled = _mm_castps_si128(_mm_mul_ps(x, _mm_set1_ps(8388608.0f)));
-            __m128i u = _mm_or_si128(_mm_and_si128(sub, scaled), _mm_andnot_si128(sub, u0));
-            u = _mm_or_si128(_mm_and_si128(special, _mm_castps_si128(_mm_set1_ps(1.0f))),
-                             _mm_andnot_si128(special, u));
-            const __m128 y = log10Lanes4(u, _mm_and_si128(sub, _mm_set1_epi32(-23)), undecided);
-            const __m128 specialPs = _mm_castsi128_ps(special);
-            undecided &= ~_mm_movemask_ps(specialPs);
-            // Special lanes, as logSpecial: NaN -> x + x, ±0 -> -inf, other
-            // negatives -> NaN, +inf -> +inf.
-            __m128 sp = select(_mm_castsi128_ps(negative), _mm_castsi128_ps(_mm_set1_epi32(0x7fc00000)), x);
-            sp = select(_mm_castsi128_ps(zero),
-                        _mm_castsi128_ps(_mm_set1_epi32(static_cast<int>(0xff800000u))), sp);
-            sp = select(_mm_cmpunord_ps(x, x), _mm_add_ps(x, x), sp);
-            _mm_storeu_ps(out + i, select(specialPs, sp, y));
+            __m128i u = selectInt(sub, _mm_castps_si128(_mm_cvtepi32_ps(u0)), u0);
+            u = selectInt(special, _mm_castps_si128(_mm_set1_ps(1.0f)), u);
+            const __m128 y = log10Lanes4(u, _mm_and_si128(sub, _mm_set1_epi32(-149)), undecided);
+            undecided &= ~_mm_movemask_ps(_mm_castsi128_ps(special));
+            // Special lanes: NaN -> the NaN made quiet (as x + x does on
+            // x86), ±0 -> -inf, other negatives -> NaN, +inf -> +inf.
+            __m128i sp = selectInt(negative, _mm_set1_epi32(0x7fc00000), u0);
+            sp = selectInt(zero, _mm_set1_epi32(static_cast<int>(0xff800000u)), sp);
+            sp = selectInt(nan, _mm_or_si128(u0, _mm_set1_epi32(0x00400000)), sp);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), selectInt(special, sp, _mm_castps_si128(y)));
         }
         if (undecided) {
             alignas(16) float xs[4];

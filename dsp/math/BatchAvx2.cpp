@@ -73,36 +73,40 @@ inline __m256d log10Lanes(__m256d m, __m256d e, __m128i j2) {
     return _mm256_add_pd(hi, _mm256_add_pd(p, _mm256_mul_pd(e, splat(Log10Consts::l2))));
 }
 
-inline __m256 bitsPs(std::uint32_t b) { return _mm256_castsi256_ps(_mm256_set1_epi32(static_cast<int>(b))); }
-
 }  // namespace
 
 void exp10Avx2(const float* in, float* out, int n) {
     const __m256 lo = _mm256_set1_ps(-kExp10Clamp), hi = _mm256_set1_ps(kExp10Clamp);
     const __m256 normalLo = _mm256_set1_ps(Exp10Consts::kSubnormalBelow);
     const __m256d down = splat(1.0 - kExpBracket), up = splat(1.0 + kExpBracket);
+    const __m256i tiny = _mm256_set1_epi32(static_cast<int>(Exp10Consts::kTinyBits));
     int i = 0;
     for (; i + 8 <= n; i += 8) {
         const __m256 x = _mm256_loadu_ps(in + i);
+        // Tiny lanes (10^x rounds to 1) become +0, which gives 1 exactly:
+        // no arithmetic sees a subnormal, which would cost a microcode assist.
+        const __m256i au = _mm256_and_si256(_mm256_castps_si256(x), _mm256_set1_epi32(0x7fffffff));
+        const __m256 xz = _mm256_andnot_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(tiny, au)), x);
         int undecided;
         // The usual case: every result normal (or overflowing), no NaN.
-        const __m256 usual = _mm256_and_ps(_mm256_cmp_ps(x, normalLo, _CMP_GE_OQ), _mm256_cmp_ps(x, hi, _CMP_LE_OQ));
+        const __m256 usual =
+            _mm256_and_ps(_mm256_cmp_ps(xz, normalLo, _CMP_GE_OQ), _mm256_cmp_ps(xz, hi, _CMP_LE_OQ));
         if (_mm256_movemask_ps(usual) == 0xff) {
-            const __m256d y0 = exp10Lanes(_mm256_cvtps_pd(_mm256_castps256_ps128(x)));
-            const __m256d y1 = exp10Lanes(_mm256_cvtps_pd(_mm256_extractf128_ps(x, 1)));
+            const __m256d y0 = exp10Lanes(_mm256_cvtps_pd(_mm256_castps256_ps128(xz)));
+            const __m256d y1 = exp10Lanes(_mm256_cvtps_pd(_mm256_extractf128_ps(xz, 1)));
             undecided = (safeLanes(y0, kExpUlps) | (safeLanes(y1, kExpUlps) << 4)) ^ 0xff;
             _mm256_storeu_ps(out + i, toFloats(y0, y1));
         } else {
-            const __m256 nan = _mm256_cmp_ps(x, x, _CMP_UNORD_Q);
+            const __m256 nan = _mm256_cmp_ps(xz, xz, _CMP_UNORD_Q);
             // NaN lanes become -46 here (max and min return their second
             // operand) and are replaced below.
-            const __m256 xc = _mm256_min_ps(_mm256_max_ps(x, lo), hi);
+            const __m256 xc = _mm256_min_ps(_mm256_max_ps(xz, lo), hi);
             const __m256d y0 = exp10Lanes(_mm256_cvtps_pd(_mm256_castps256_ps128(xc)));
             const __m256d y1 = exp10Lanes(_mm256_cvtps_pd(_mm256_extractf128_ps(xc, 1)));
             const __m256 below = toFloats(_mm256_mul_pd(y0, down), _mm256_mul_pd(y1, down));
             const __m256 above = toFloats(_mm256_mul_pd(y0, up), _mm256_mul_pd(y1, up));
             undecided = _mm256_movemask_ps(_mm256_andnot_ps(nan, _mm256_cmp_ps(below, above, _CMP_NEQ_UQ)));
-            _mm256_storeu_ps(out + i, _mm256_blendv_ps(below, _mm256_add_ps(x, x), nan));
+            _mm256_storeu_ps(out + i, _mm256_blendv_ps(below, _mm256_add_ps(xz, xz), nan));
         }
         if (undecided) {
             alignas(32) float xs[8];
@@ -115,8 +119,8 @@ void exp10Avx2(const float* in, float* out, int n) {
 }
 
 namespace {
-// log10 of eight lanes of positive normal floats (bits u), subnormals scaled
-// by 2^23 with eAdj = -23: results as floats and the undecided lanes.
+// log10 of eight lanes of positive normal floats (bits u), with exponent
+// adjustments eAdj: results as floats and the undecided lanes.
 inline __m256 log10Lanes8(__m256i u, __m256i eAdj, int& undecided) {
     const __m256i v = _mm256_sub_epi32(u, _mm256_set1_epi32(static_cast<int>(kLogOffset)));
     const __m256i e0 = _mm256_srai_epi32(v, 23);
@@ -146,25 +150,28 @@ void log10Avx2(const float* in, float* out, int n) {
         if (_mm256_movemask_ps(_mm256_castsi256_ps(normal)) == 0xff) {
             _mm256_storeu_ps(out + i, log10Lanes8(u0, _mm256_setzero_si256(), undecided));
         } else {
+            // All in integers, as logSpecial: no arithmetic on subnormals.
             const __m256i au = _mm256_and_si256(u0, _mm256_set1_epi32(0x7fffffff));
             const __m256i negative = _mm256_srai_epi32(u0, 31);
             const __m256i zero = _mm256_cmpeq_epi32(au, _mm256_setzero_si256());
+            const __m256i nan = _mm256_cmpgt_epi32(au, _mm256_set1_epi32(0x7f800000));
             const __m256i infNan = _mm256_cmpgt_epi32(au, _mm256_set1_epi32(0x7f7fffff));
             const __m256i special = _mm256_or_si256(_mm256_or_si256(negative, zero), infNan);
-            // Subnormals scaled by 2^23; special lanes computed as 1.0.
-            const __m256i sub = _mm256_andnot_si256(special, _mm256_cmpgt_epi32(_mm256_set1_epi32(0x00800000), au));
-            const __m256i scaled = _mm256_castps_si256(_mm256_mul_ps(x, _mm256_set1_ps(8388608.0f)));
-            __m256i u = _mm256_blendv_epi8(u0, scaled, sub);
+            // Subnormals u·2^-149 as the float u with eAdj = -149; special
+            // lanes computed as 1.0.
+            const __m256i sub =
+                _mm256_andnot_si256(special, _mm256_cmpgt_epi32(_mm256_set1_epi32(0x00800000), au));
+            __m256i u = _mm256_blendv_epi8(u0, _mm256_castps_si256(_mm256_cvtepi32_ps(u0)), sub);
             u = _mm256_blendv_epi8(u, _mm256_castps_si256(_mm256_set1_ps(1.0f)), special);
-            const __m256 y = log10Lanes8(u, _mm256_and_si256(sub, _mm256_set1_epi32(-23)), undecided);
-            const __m256 specialPs = _mm256_castsi256_ps(special);
-            undecided &= ~_mm256_movemask_ps(specialPs);
-            // Special lanes, as logSpecial: NaN -> x + x, ±0 -> -inf, other
-            // negatives -> NaN, +inf -> +inf.
-            __m256 sp = _mm256_blendv_ps(x, bitsPs(0x7fc00000u), _mm256_castsi256_ps(negative));
-            sp = _mm256_blendv_ps(sp, bitsPs(0xff800000u), _mm256_castsi256_ps(zero));
-            sp = _mm256_blendv_ps(sp, _mm256_add_ps(x, x), _mm256_cmp_ps(x, x, _CMP_UNORD_Q));
-            _mm256_storeu_ps(out + i, _mm256_blendv_ps(y, sp, specialPs));
+            const __m256 y = log10Lanes8(u, _mm256_and_si256(sub, _mm256_set1_epi32(-149)), undecided);
+            undecided &= ~_mm256_movemask_ps(_mm256_castsi256_ps(special));
+            // Special lanes: NaN -> the NaN made quiet (as x + x does on
+            // x86), ±0 -> -inf, other negatives -> NaN, +inf -> +inf.
+            __m256i sp = _mm256_blendv_epi8(u0, _mm256_set1_epi32(0x7fc00000), negative);
+            sp = _mm256_blendv_epi8(sp, _mm256_set1_epi32(static_cast<int>(0xff800000u)), zero);
+            sp = _mm256_blendv_epi8(sp, _mm256_or_si256(u0, _mm256_set1_epi32(0x00400000)), nan);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
+                                _mm256_blendv_epi8(_mm256_castps_si256(y), sp, special));
         }
         if (undecided) {
             alignas(32) float xs[8];

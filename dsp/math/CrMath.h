@@ -35,7 +35,10 @@ void exp10Batch(const float* in, float* out, int n);
 
 // The instruction sets the batch forms are written for. The best available
 // one is chosen once, while the library is loaded (a namespace-scope
-// initialiser reading cpuid); calls never lock or test the CPU again.
+// initialiser reading cpuid); calls never lock or test the CPU again. AVX2
+// where the CPU has it (not in Windows builds: MinGW-w64 does not align the
+// stack for AVX2's spills), else SSE2 on x86-64; the portable loop on other
+// architectures. All give the same bits.
 enum class Isa { Portable, Sse2, Avx2 };
 // The instruction set the batch forms above use.
 Isa batchIsa();

@@ -37,25 +37,34 @@ struct ExpConsts {
                             cRest = tables::kExpCRest;
     // |x| beyond this: overflow or underflow for certain; e^-104 < 2^-150.
     static constexpr float kLimit = 104.0f;
+    static constexpr std::uint32_t kLimitBits = 0x42d00000u;
+    // |x| below 2^-26: e^x lies within 2^-25 of 1 and rounds to 1.
+    static constexpr std::uint32_t kTinyBits = 0x32800000u;
     // Below this the result is subnormal (ln 2^-126 = -87.34).
     static constexpr float kSubnormalBelow = -87.0f;
 };
 struct Exp10Consts {
     static constexpr double c1 = tables::kExp10C1, c2 = tables::kExp10C2, c3 = tables::kExp10C3,
                             cRest = tables::kExp10CRest;
-    static constexpr float kLimit = 46.0f;             // 10^-46 < 2^-150
+    static constexpr float kLimit = 46.0f;  // 10^-46 < 2^-150
+    static constexpr std::uint32_t kLimitBits = 0x42380000u;
+    // |x| below 2^-27: |x·ln10| < 2^-25.8, and 10^x rounds to 1.
+    static constexpr std::uint32_t kTinyBits = 0x32000000u;
     static constexpr float kSubnormalBelow = -37.5f;  // log10 2^-126 = -37.93
 };
 
+// Tiny |x| (zeros and subnormals included, which no arithmetic touches): 1.
 // NaN, and |x| beyond the limit: +inf or +0.
 template <class K>
 inline bool expSpecial(float x, float& out) {
-    const float ax = floatOf(bitsOf(x) & 0x7fffffffu);
-    if (ax <= K::kLimit) return false;
-    if (x != x)
+    const std::uint32_t au = bitsOf(x) & 0x7fffffffu;
+    if (CRM_LIKELY(au - K::kTinyBits <= K::kLimitBits - K::kTinyBits)) return false;
+    if (au < K::kTinyBits)
+        out = 1.0f;
+    else if (au > 0x7f800000u)
         out = x + x;
     else
-        out = x > 0.0f ? floatOf(0x7f800000u) : 0.0f;
+        out = (bitsOf(x) >> 31) ? 0.0f : floatOf(0x7f800000u);
     return true;
 }
 
@@ -124,8 +133,9 @@ struct Log10Consts {
     static constexpr double l1 = tables::kLog10Of2P1, l2 = tables::kLog10Of2P2;
 };
 
-// Zero, negative, infinite and NaN inputs give their result; a subnormal
-// one is scaled by 2^23 (exactly) into `u`, with eAdj = -23.
+// Zero, negative, infinite and NaN inputs give their result. A subnormal
+// one, u·2^-149, is replaced by the float u (exact: u < 2^23) with eAdj =
+// -149, without arithmetic on the subnormal.
 inline bool logSpecial(float x, std::uint32_t& u, int& eAdj, float& out) {
     u = bitsOf(x);
     eAdj = 0;
@@ -139,8 +149,8 @@ inline bool logSpecial(float x, std::uint32_t& u, int& eAdj, float& out) {
     } else if (u == 0x7f800000u) {
         out = x;
     } else {
-        u = bitsOf(x * 8388608.0f);
-        eAdj = -23;
+        u = bitsOf(static_cast<float>(static_cast<std::int32_t>(u)));
+        eAdj = -149;
         return false;
     }
     return true;

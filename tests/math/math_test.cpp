@@ -137,11 +137,15 @@ TEST(CrMath, BoundariesAndTheirNeighbours) {
         {1.0f, 10.0f, 100.0f, 1e10f, 0.1f, 0.748046875f, 1.49609375f},
         // exp: overflow (88.72284), subnormal results (below -87.33654),
         // underflow to the smallest subnormal and to zero (-103.27893,
-        // -103.97208), the bracketing switch (-87) and the special cutoff (104).
-        {88.72284f, -87.33654f, -87.0f, -103.27893f, -103.97208f, 104.0f, 1e-7f, 5.9604645e-8f},
+        // -103.97208), the bracketing switch (-87), the cutoffs for
+        // special results (104) and for 1 (2^-26), the midpoints next to 1
+        // (2^-24, 2^-25).
+        {88.72284f, -87.33654f, -87.0f, -103.27893f, -103.97208f, 104.0f, 1.4901161e-8f, 5.9604645e-8f,
+         2.9802322e-8f},
         // exp10: overflow (38.53184), subnormal results (-37.92978), the
-        // smallest subnormal and zero (-44.85346, -45.15449), -37.5, 46.
-        {38.53184f, -37.92978f, -37.5f, -44.85346f, -45.15449f, 46.0f, 2.5e-8f},
+        // smallest subnormal and zero (-44.85346, -45.15449), -37.5, 46 and
+        // the cutoff for 1 (2^-27).
+        {38.53184f, -37.92978f, -37.5f, -44.85346f, -45.15449f, 46.0f, 7.4505806e-9f, 2.5e-8f},
         // cos, tan: the 2^-12 shortcut, pi/4 (the reduction's first case),
         // pi/2, 2^20 (Cody-Waite to Payne-Hanek), large arguments.
         {2.4414062e-4f, 0.78539819f, 1.5707964f, 3.1415927f, 1048576.0f, 1e30f},
@@ -233,7 +237,8 @@ std::vector<float> batchInputs() {
     for (int k = 0; k < 3000; ++k) v.push_back(floatOf(static_cast<std::uint32_t>(rng())));
     for (const float x : {0.0f, -0.0f, 1.0f, 10.0f, 1e-45f, -1e-45f, 1e-40f, 3.4028235e38f, -3.4028235e38f,
                           46.0f, -46.0f, 46.000004f, -46.000004f, 38.53184f, -37.92978f, -44.85346f,
-                          -45.15449f, -37.5f, 100.0f, -100.0f})
+                          -45.15449f, -37.5f, 100.0f, -100.0f, 1e-9f, -1e-9f, 7.4505806e-9f, -7.4505806e-9f,
+                          7.450581e-9f, 1.1754942e-38f, 3e-39f})
         v.push_back(x);
     for (const std::uint32_t b : {0x7f800000u, 0xff800000u, 0x7fc00000u, 0x7f800001u, 0xffc00000u, 0xff800001u})
         v.push_back(floatOf(b));
