@@ -23,9 +23,9 @@
 #include "dsp/TransformerStage.h"
 
 // The chain's second form, for processors with AVX2, needs GCC's per-function
-// instruction sets on x86-64 with SSE2 lanes. MinGW's GCC does not align the
+// instruction sets (GCC's pragma; not clang's) on x86-64 with SSE2 lanes. MinGW's GCC does not align the
 // stack for spilled 32-byte registers, so Windows builds keep the first form.
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(_WIN32) && KVB_SSE2_LANES
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(_WIN32) && KVB_SSE2_LANES
 #define KVB_HAVE_AVX2_ROUNDS 1
 #else
 #define KVB_HAVE_AVX2_ROUNDS 0
