@@ -1,16 +1,11 @@
 #include "dsp/LevelMath.h"
 
-#include <cmath>
+#include "dsp/math/CrMath.h"
 
-float log10Level(float x) { return log10f(x); }
-float exp10Gain(float x) { return powf(10.0f, x); }
+float log10Level(float x) { return crm::log10f(x); }
+float exp10Gain(float x) { return crm::exp10f(x); }
 
-void log10Array(const float* in, float* out, int n) {
-    for (int i = 0; i < n; ++i) out[i] = log10f(in[i]);
-}
+void log10Array(const float* in, float* out, int n) { crm::log10Batch(in, out, n); }
+void exp10Array(const float* in, float* out, int n) { crm::exp10Batch(in, out, n); }
 
-float rateScaled(float c, float ratio) { return expf(logf(c) * ratio); }
-
-void exp10Array(const float* in, float* out, int n) {
-    for (int i = 0; i < n; ++i) out[i] = powf(10.0f, in[i]);
-}
+float rateScaled(float c, float ratio) { return crm::expf(crm::logf(c) * ratio); }

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <memory>
 
+
 #include "dsp/BlockSettings.h"
 #include "dsp/DcBlocker.h"
 #include "dsp/DisStage.h"
@@ -20,6 +21,15 @@
 #include "dsp/OversamplingFilter.h"
 #include "dsp/QS_Peaking_1.h"
 #include "dsp/TransformerStage.h"
+
+// The chain's second form, for processors with AVX2, needs GCC's per-function
+// instruction sets (GCC's pragma; not clang's) on x86-64 with SSE2 lanes. MinGW's GCC does not align the
+// stack for spilled 32-byte registers, so Windows builds keep the first form.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(_WIN32) && KVB_SSE2_LANES
+#define KVB_HAVE_AVX2_ROUNDS 1
+#else
+#define KVB_HAVE_AVX2_ROUNDS 0
+#endif
 
 // Everything the per-sample chain carries from one sample to the next, apart
 // from the side-chain sections' histories.
@@ -76,6 +86,13 @@ public:
     // 1.0 or 0.0: the host's answer about input 1 at the last resume.
     float inputConnected = 1.0f;
 
+    // Whether the chain runs in its form for processors with AVX2 (chosen at
+    // set-up where the processor has it) or in the form for every x86-64
+    // processor. The bits are the same; tests run both. Answers whether the
+    // AVX2 form is on.
+    bool useAvx2Rounds(bool on);
+    bool avx2Rounds() const { return avx2Rounds_; }
+
     // Read-only views for inspection.
     float rateRatio() const { return rateRatio_; }
     float osRateRatio() const { return osRateRatio_; }
@@ -88,6 +105,8 @@ public:
 
 private:
     void runChain(const float* in1, const float* in2, float* out1, float* out2, int frames);
+    void runChainPortable(const float* in1, const float* in2, float* out1, float* out2, int frames);
+    void runChainAvx2(const float* in1, const float* in2, float* out1, float* out2, int frames);
 
     static constexpr int kSlots = 4;
     // Per oversampled step, both channels side by side in dense float arrays
@@ -119,5 +138,6 @@ private:
     BlockSettings settings;
     ChainState chain;
     Scratch scratch;
+    bool avx2Rounds_ = false;
     std::atomic<float> meterValue[2] = {{0.0f}, {0.0f}};
 };

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libsndfile1-dev
+  libsndfile1-dev libmpfr-dev
   libx11-dev libcairo2-dev fontconfig fonts-liberation
   lv2-dev lilv-utils
   libplplot-dev plplot-driver-cairo
@@ -18,6 +18,7 @@ packages=(
   libxcomposite1 python3
   ardour
 )
+packages+=("$@")  # extra packages a script names, e.g. scripts/check-math.sh --cross
 
 missing=()
 for p in "${packages[@]}"; do

@@ -8,7 +8,7 @@
 
 #include "shell/Controlsgui.h"
 #include "tests/TestHost.h"
-#include "tests/TestPlugin.h"
+#include "tests/support/TestPlugin.h"
 
 namespace {
 std::atomic<long> live{0};

@@ -8,8 +8,8 @@
 
 #include "params/Parameters.h"
 #include "shell/Controlsgui.h"
-#include "tests/EffectTest.h"
 #include "tests/TestHost.h"
+#include "tests/support/EffectTest.h"
 
 using namespace vst;
 

@@ -7,9 +7,9 @@
 
 #include "shell/AEffEditor.h"
 #include "shell/Controlsgui.h"
-#include "tests/EffectTest.h"
 #include "tests/TestHost.h"
-#include "tests/TestPlugin.h"
+#include "tests/support/EffectTest.h"
+#include "tests/support/TestPlugin.h"
 
 using namespace vst;
 

@@ -2,8 +2,13 @@
 
 #include <cmath>
 
+#include "support/MpfrFloat.h"
+
 namespace {
-float scale(float c, float r) { return expf(logf(c) * r); }
+// The transcendental values, correctly rounded, come from MPFR: independent
+// of the processing's own functions.
+float scale(float c, float r) { return mpfr_float::exp(mpfr_float::log(c) * r); }
+float pow10(float x) { return mpfr_float::exp10(x); }
 int bands(float v) {
     if (v < 0.33f) return 0;
     if (v < 0.66f) return 1;
@@ -23,9 +28,9 @@ float riseFall(float v, float s, float up, float down, double g) {
 void ReferenceChain::Section::coefficients() {
     float f = *freq * 0.899f + 0.001f;
     float w0 = static_cast<float>(static_cast<double>(f) * 3.141592653589793 * static_cast<double>(*rate));
-    c = -cosf(w0);
+    c = -mpfr_float::cos(w0);
     float u = (0.3f - *width * 0.29f) * 1.5f * *freq;
-    float t = tanf(u);
+    float t = mpfr_float::tan(u);
     t = 6.0f * t;  // shape 0.0
     k2 = (1.0f - t) / (1.0f + t);
 }
@@ -132,13 +137,13 @@ void ReferenceChain::process(const float* p, const float* in1, const float* in2,
         int src = (p[25] > 0.5f) ? 0 : c;  // left/right: channel 2 follows channel 1
         const float* q = p + 7 * src;
         optThrDb[c] = q[0] * 50.0f - 60.0f;
-        optThr[c] = powf(10.0f, optThrDb[c] * 0.05f);
+        optThr[c] = pow10(optThrDb[c] * 0.05f);
         optGain[c] = q[1] * 15.0f;
         optOn[c] = p[18 + 3 * src] < 0.5f ? 1.0f : 0.0f;
         atk[c] = scale(atkTable[sixSteps(q[3])], osRatio);
         rls[c] = scale(rlsTable[sixSteps(q[5])], osRatio);
         disThrDb[c] = q[2] * 40.0f - 40.0f;
-        disThr[c] = powf(10.0f, disThrDb[c] * 0.05f);
+        disThr[c] = pow10(disThrDb[c] * 0.05f);
         rat[c] = ratTable[sixSteps(q[4])];
         disGain[c] = q[6] * 15.0f;
         disOn[c] = p[20 + 3 * src] < 0.5f ? 1.0f : 0.0f;
@@ -206,7 +211,7 @@ void ReferenceChain::process(const float* p, const float* in1, const float* in2,
                 float B = sec[1].out[c];
                 float d = std::fabs(((s[c] - B) * detEmph[mode] + (B + s[c])) * 0.5f);
                 over[c] = 0.0f;
-                if (d > optThr[c]) over[c] = 20.0f * log10f(d) - optThrDb[c];
+                if (d > optThr[c]) over[c] = 20.0f * mpfr_float::log10(d) - optThrDb[c];
                 s1[c] = riseFall(over[c], s1[c], su[0], sd[0], g);
                 s2[c] = riseFall(s1[c], s2[c], su[1], sd[1], g);
                 float u = s2[c] * 0.02f;
@@ -223,7 +228,7 @@ void ReferenceChain::process(const float* p, const float* in1, const float* in2,
             } else {
                 gg[0] = gg[1] = (optGain[0] - (red[1] + red[0]) * 0.5f) * optOn[0];
             }
-            float y[2] = {x[0] * powf(10.0f, gg[0] * 0.05f), x[1] * powf(10.0f, gg[1] * 0.05f)};
+            float y[2] = {x[0] * pow10(gg[0] * 0.05f), x[1] * pow10(gg[1] * 0.05f)};
             // Dis stage.
             secIn[2][0] = y[0];
             secIn[2][1] = y[1];
@@ -238,7 +243,7 @@ void ReferenceChain::process(const float* p, const float* in1, const float* in2,
                                 (1.6720511f * q2 + 0.015623941f));
                 }
                 float ov = 0.0f;
-                if (L > disThr[c]) ov = 20.0f * log10f(L) - disThrDb[c];
+                if (L > disThr[c]) ov = 20.0f * mpfr_float::log10(L) - disThrDb[c];
                 if (ov < 20.0f) {
                     float t = ov * 0.05f;
                     ov = t * t * t * 20.0f;
@@ -252,7 +257,7 @@ void ReferenceChain::process(const float* p, const float* in1, const float* in2,
                 gg[0] = gg[1] = (disGain[0] - ((dis[1] + dis[0]) * 0.5f) * rat[0]) * disOn[0];
             }
             for (int c = 0; c < 2; ++c) {
-                float z = y[c] * powf(10.0f, gg[c] * 0.05f);
+                float z = y[c] * pow10(gg[c] * 0.05f);
                 dec[c] = decim[c].step(z, g);
             }
         }

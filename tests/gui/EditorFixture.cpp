@@ -1,7 +1,7 @@
 #include "tests/gui/EditorFixture.h"
 
 #include "editor/Layout.h"
-#include "tests/TestPlugin.h"
+#include "tests/support/TestPlugin.h"
 
 using namespace VSTGUI;
 

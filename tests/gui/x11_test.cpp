@@ -17,10 +17,10 @@
 #include "host/DemoSignal.h"
 #include "host/PluginHost.h"
 #include "shell/Controlsgui.h"
-#include "tests/TestHost.h"
-#include "tests/TestPlugin.h"
-#include "tests/gui/GuiTestSupport.h"
 #include "tests/RunCommand.h"
+#include "tests/TestHost.h"
+#include "tests/gui/GuiTestSupport.h"
+#include "tests/support/TestPlugin.h"
 #include "vstgui/platform/x11/CairoDrawContext.h"
 #include "vstgui/vstgui.h"
 

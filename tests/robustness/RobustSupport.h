@@ -11,7 +11,7 @@
 #include "interface/vst24.h"
 #include "params/Parameters.h"
 #include "shell/Controlsgui.h"
-#include "tests/TestPlugin.h"
+#include "tests/support/TestPlugin.h"
 
 namespace robust {
 

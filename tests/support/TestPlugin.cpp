@@ -1,4 +1,4 @@
-#include "tests/TestPlugin.h"
+#include "tests/support/TestPlugin.h"
 
 #include "editor/EditorFactory.h"
 #include "platform/Module.h"

@@ -10,7 +10,7 @@
 
 #include "shell/Controlsgui.h"
 #include "tests/TestHost.h"
-#include "tests/TestPlugin.h"
+#include "tests/support/TestPlugin.h"
 
 class EffectTest : public ::testing::Test {
 protected:
