@@ -222,3 +222,11 @@ inline F2 f2(float a) { return f2(a, a); }
 inline float lane(F2 a, int i) { return i == 0 ? lane0(a) : lane1(a); }
 // A double rounded to the nearest float and held as a double again.
 inline D2 roundToFloat(D2 a) { return widen(narrow(a)); }
+
+// Every lane set to one value, for code written once for F2 and F4.
+template <class V>
+V splat(float a);
+template <>
+inline F2 splat<F2>(float a) { return f2(a); }
+template <>
+inline F4 splat<F4>(float a) { return f4(a); }

@@ -81,26 +81,22 @@ struct OptState {
 };
 
 // dB above threshold (smoothed) to dB of gain reduction:
-// 50·P(over/50), P(u) = 0.27918664u + 1.3143543u³ − 1.4910889u⁵ + 0.50095296u⁷.
-KVB_ALWAYS_INLINE inline F2 optCurve(F2 over) {
-    const F2 u = over * f2(0.02f);
-    const F2 u2 = u * u;
-    const F2 u3 = u * u2;
-    const F2 u5 = u3 * u2;
-    const F2 u7 = u5 * u2;
-    return (u3 * f2(1.3143543f) + u * f2(0.27918664f) - u5 * f2(1.4910889f)) * f2(50.0f) +
-           (u7 * f2(0.50095296f)) * f2(50.0f);
+// 50·P(over/50), P(u) = 0.27918664u + 1.3143543u³ − 1.4910889u⁵ + 0.50095296u⁷,
+// for one step (F2) or two (F4) of both channels.
+template <class V>
+KVB_ALWAYS_INLINE inline V optCurveOf(V over) {
+    const V u = over * splat<V>(0.02f);
+    const V u2 = u * u;
+    const V u3 = u * u2;
+    const V u5 = u3 * u2;
+    const V u7 = u5 * u2;
+    return (u3 * splat<V>(1.3143543f) + u * splat<V>(0.27918664f) - u5 * splat<V>(1.4910889f)) *
+               splat<V>(50.0f) +
+           (u7 * splat<V>(0.50095296f)) * splat<V>(50.0f);
 }
+KVB_ALWAYS_INLINE inline F2 optCurve(F2 over) { return optCurveOf(over); }
+KVB_ALWAYS_INLINE inline F4 optCurve(F4 over) { return optCurveOf(over); }
 inline float optCurve(float over) { return lane0(optCurve(f2(over))); }
-KVB_ALWAYS_INLINE inline F4 optCurve(F4 over) {
-    const F4 u = over * f4(0.02f);
-    const F4 u2 = u * u;
-    const F4 u3 = u * u2;
-    const F4 u5 = u3 * u2;
-    const F4 u7 = u5 * u2;
-    return (u3 * f4(1.3143543f) + u * f4(0.27918664f) - u5 * f4(1.4910889f)) * f4(50.0f) +
-           (u7 * f4(0.50095296f)) * f4(50.0f);
-}
 
 // over / 10 limited to 0..1, the input of the emphasis smoother.
 KVB_ALWAYS_INLINE inline F2 emphasisFromOver(F2 over) {

@@ -77,15 +77,7 @@ struct OversamplingFilter {
     // precision first, and rounded once to single precision.
     KVB_ALWAYS_INLINE static D2 kernel(const D2* xn, const D2* yn, D2 g) {
         using namespace osfilter;
-        D2 acc = g;
-        acc = acc - d2(a1) * yn[-1];
-        acc = acc - d2(a2) * yn[-2];
-        acc = acc - d2(a3) * yn[-3];
-        acc = acc - d2(a4) * yn[-4];
-        acc = acc - d2(a5) * yn[-5];
-        acc = acc - d2(a6) * yn[-6];
-        acc = acc - d2(a7) * yn[-7];
-        acc = acc - d2(a8) * yn[-8];
+        D2 acc = feedback(yn, g);
         acc = acc + d2(b0) * roundToFloat(xn[0] + xn[-8]);
         acc = acc + d2(b1) * roundToFloat(xn[-1] + xn[-7]);
         acc = acc + d2(b2) * roundToFloat(xn[-2] + xn[-6]);
@@ -94,13 +86,8 @@ struct OversamplingFilter {
         return roundToFloat(acc);
     }
 
-    // The same on a zero-stuffed input: a value at every fourth step, zeros
-    // between, P the steps since the last value. The terms of inputs that
-    // are zero are left out, which changes nothing: the sum starts at the
-    // non-zero guard offset, so it can become +0 but never -0, and adding a
-    // zero of either sign to it gives it back exactly.
-    template <int P>
-    KVB_ALWAYS_INLINE static D2 stuffedKernel(const D2* xn, const D2* yn, D2 g) {
+    // The first part of the sum, the outputs': g − a1·y1 − … − a8·y8.
+    KVB_ALWAYS_INLINE static D2 feedback(const D2* yn, D2 g) {
         using namespace osfilter;
         D2 acc = g;
         acc = acc - d2(a1) * yn[-1];
@@ -111,6 +98,18 @@ struct OversamplingFilter {
         acc = acc - d2(a6) * yn[-6];
         acc = acc - d2(a7) * yn[-7];
         acc = acc - d2(a8) * yn[-8];
+        return acc;
+    }
+
+    // The same on a zero-stuffed input: a value at every fourth step, zeros
+    // between, P the steps since the last value. The terms of inputs that
+    // are zero are left out, which changes nothing: the sum starts at the
+    // non-zero guard offset, so it can become +0 but never -0, and adding a
+    // zero of either sign to it gives it back exactly.
+    template <int P>
+    KVB_ALWAYS_INLINE static D2 stuffedKernel(const D2* xn, const D2* yn, D2 g) {
+        using namespace osfilter;
+        D2 acc = feedback(yn, g);
         // Of x0 ... x8 only those P, P + 4, P + 8 steps back are non-zero,
         // and a pair with one zero is its other value exactly.
         if (P == 0) acc = acc + d2(b0) * roundToFloat(xn[0] + xn[-8]);
