@@ -17,6 +17,12 @@ cd - >/dev/null
 if [ "${KVB_TEST_WINDOWS:-1}" != 0 ]; then
   BUILD_DIR="$BUILD_DIR" scripts/test-windows.sh
 fi
+# The processing cross-built for 64-bit ARM Linux (build-aarch64/), run under
+# qemu-user: its renders must be the x86-64 build's bit for bit.
+# KVB_TEST_AARCH64=0 skips it.
+if [ "${KVB_TEST_AARCH64:-1}" != 0 ]; then
+  BUILD_DIR="$BUILD_DIR" scripts/test-aarch64.sh
+fi
 # Then the robustness runs, each in a build folder of its own: the whole suite
 # under AddressSanitizer + UndefinedBehaviorSanitizer, the concurrency test
 # under ThreadSanitizer, and a minute of fuzzing. KVB_TEST_QUICK=1 skips them.
