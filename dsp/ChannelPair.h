@@ -36,14 +36,25 @@ struct F2 {
 struct D2 {
     __m128d v;
 };
+// Masks are lanes of all ones or all zeros. They and select are written as
+// GCC's vector comparisons and conditionals, not as intrinsics: each compiled
+// form of the chain then expands the select with its own instructions (one
+// blend where AVX is on, and/andnot/or on plain SSE2).
+#if defined(__GNUC__)
+#define KVB_VECTOR_SELECT 1
+typedef int KvbMaskLanes __attribute__((vector_size(16)));
+#else
+#define KVB_VECTOR_SELECT 0
+typedef __m128 KvbMaskLanes;
+#endif
 struct Mask2 {
-    __m128 m;
+    KvbMaskLanes m;
 };
 struct F4 {
     __m128 v;
 };
 struct Mask4 {
-    __m128 m;
+    KvbMaskLanes m;
 };
 
 inline F2 f2(float a, float b) { return {_mm_setr_ps(a, b, 0.0f, 0.0f)}; }
@@ -70,11 +81,18 @@ inline F2 narrow(D2 a) { return {_mm_cvtpd_ps(a.v)}; }
 
 inline F2 abs(F2 a) { return {_mm_andnot_ps(_mm_set1_ps(-0.0f), a.v)}; }
 
+#if KVB_VECTOR_SELECT
+inline Mask2 operator>(F2 a, F2 b) { return {a.v > b.v}; }
+inline Mask2 operator<(F2 a, F2 b) { return {a.v < b.v}; }
+inline F2 select(Mask2 m, F2 a, F2 b) { return {m.m ? a.v : b.v}; }
+// Bit 0 for lane 0, bit 1 for lane 1.
+inline int bits(Mask2 m) { return _mm_movemask_ps(reinterpret_cast<__m128>(m.m)) & 3; }
+#else
 inline Mask2 operator>(F2 a, F2 b) { return {_mm_cmpgt_ps(a.v, b.v)}; }
 inline Mask2 operator<(F2 a, F2 b) { return {_mm_cmplt_ps(a.v, b.v)}; }
 inline F2 select(Mask2 m, F2 a, F2 b) { return {_mm_or_ps(_mm_and_ps(m.m, a.v), _mm_andnot_ps(m.m, b.v))}; }
-// Bit 0 for lane 0, bit 1 for lane 1.
 inline int bits(Mask2 m) { return _mm_movemask_ps(m.m) & 3; }
+#endif
 
 // Pairs kept in dense arrays of floats: channel 1, then channel 2.
 inline F2 loadPair(const float* p) {
@@ -97,9 +115,15 @@ inline F4 zero4() { return {_mm_setzero_ps()}; }
 inline F4 operator+(F4 a, F4 b) { return {_mm_add_ps(a.v, b.v)}; }
 inline F4 operator-(F4 a, F4 b) { return {_mm_sub_ps(a.v, b.v)}; }
 inline F4 operator*(F4 a, F4 b) { return {_mm_mul_ps(a.v, b.v)}; }
+#if KVB_VECTOR_SELECT
+inline Mask4 operator>(F4 a, F4 b) { return {a.v > b.v}; }
+inline Mask4 operator<(F4 a, F4 b) { return {a.v < b.v}; }
+inline F4 select(Mask4 m, F4 a, F4 b) { return {m.m ? a.v : b.v}; }
+#else
 inline Mask4 operator>(F4 a, F4 b) { return {_mm_cmpgt_ps(a.v, b.v)}; }
 inline Mask4 operator<(F4 a, F4 b) { return {_mm_cmplt_ps(a.v, b.v)}; }
 inline F4 select(Mask4 m, F4 a, F4 b) { return {_mm_or_ps(_mm_and_ps(m.m, a.v), _mm_andnot_ps(m.m, b.v))}; }
+#endif
 
 // Two pairs as one F4 and back.
 inline F4 f4(F2 low, F2 high) { return {_mm_movelh_ps(low.v, high.v)}; }
