@@ -184,27 +184,30 @@ public:
           start3(st.smooth3), start4(st.reduction) {}
 
     // Step n with the dB over of step n; answers the reduction of step n - 3
-    // (from the fourth step on).
-    KVB_ALWAYS_INLINE F2 step(F2 over, D2 g) {
+    // (from the fourth step on). The caller runs the steps frame by frame:
+    // step K of a frame (n = 4·frame + K), firstFrame for frame 0, so that
+    // the tests of the run's start are one per frame, not three a step.
+    template <int K>
+    KVB_ALWAYS_INLINE F2 step(F2 over, D2 g, bool firstFrame) {
         const F4 before = v;
         v = riseFallStep(f4(over, low(v)), v, k12, g);
         // Smoother 2 at step -1 is where the run started.
-        if (n == 0) v = f4(low(v), start2);
+        if (K == 0 && firstFrame) v = f4(low(v), start2);
         // Smoothers 3 and 4 start at step 2, on step 0's curve, from their
         // states at step -1.
-        if (n == 2) w = f4(start3, start4);
+        if (K == 2 && firstFrame) w = f4(start3, start4);
         w = riseFallStep(f4(high(optCurve(before)), low(w)), w, k34, g);
-        if (n == 2) w = f4(low(w), start4);
-        if (n == last) end1 = low(v);
-        ++n;
+        if (K == 2 && firstFrame) w = f4(low(w), start4);
         return high(w);
     }
 
     // After the last step: three more finish smoothers 2 to 4 and give the
     // reductions of the last three steps. Leaves the states in st.
     void finish(OptState& st, D2 g, F2 (&lastReductions)[3]) {
+        // Smoother 1 stands at the last step now; the steps below run it on.
+        const F2 end1 = low(v);
         for (int i = 0; i < 3; ++i) {
-            lastReductions[i] = step(low(v), g);
+            lastReductions[i] = step<1>(low(v), g, false);
             if (i == 0) st.smooth2 = high(v);
             if (i == 1) st.smooth3 = low(w);
         }
@@ -212,13 +215,9 @@ public:
         st.reduction = lastReductions[2];
     }
 
-    // The index of the last step, before the first.
-    void setSteps(int steps) { last = steps - 1; }
-
 private:
     RiseFall4 k12, k34;
     F4 v, w;  // (smoother 1, smoother 2) and (smoother 3, smoother 4)
-    F2 start2, start3, start4, end1 = zero2();
-    int n = 0, last = 0;
+    F2 start2, start3, start4;
 };
 
