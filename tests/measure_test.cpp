@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/RunCommand.h"
+#include "tests/SoundFile.h"
 
 namespace {
 
@@ -74,19 +75,9 @@ void writeTone(const std::string& path, double db, double seconds, int rate = 44
     sf_close(f);
 }
 
-std::vector<float> samples(const std::string& path) {
-    SF_INFO info{};
-    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
-    if (!f) return {};
-    std::vector<float> x(static_cast<std::size_t>(info.frames) * info.channels);
-    sf_readf_float(f, x.data(), info.frames);
-    sf_close(f);
-    return x;
-}
-
 // Level in dBFS of a sine with the mean square of the last `seconds` of a file.
 double lastLevelDb(const std::string& path, double seconds, int rate = 44100) {
-    const std::vector<float> x = samples(path);
+    const std::vector<float> x = readAudio(path).samples;
     const auto n = static_cast<std::size_t>(seconds * rate) * 2;
     if (x.size() < n) return NAN;
     double sum = 0.0;
@@ -200,7 +191,7 @@ TEST(KvbRenderPlot, DrawsThePictureAndLeavesTheSoundAlone) {
     const CommandResult r = kvb("render " + in + " " + b + settings + " --plot " + png);
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(pngSize(png), std::make_pair(1400, 850));
-    const std::vector<float> sa = samples(a), sb = samples(b);
+    const std::vector<float> sa = readAudio(a).samples, sb = readAudio(b).samples;
     EXPECT_TRUE(!sa.empty() && sa == sb) << "the audio is the same with --plot";
 
     // A picture that cannot be written is an error, named as such.

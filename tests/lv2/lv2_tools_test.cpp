@@ -24,6 +24,7 @@
 #include "lv2/Ports.h"
 #include "params/Parameters.h"
 #include "tests/RunCommand.h"
+#include "tests/SoundFile.h"
 
 namespace fs = std::filesystem;
 using namespace kvblv2;
@@ -200,21 +201,6 @@ TEST(Lv2Tools, Lv2lsAndLv2infoFindThePluginWithExactlyItsPorts) {
 }
 
 namespace {
-
-struct Audio {
-    SF_INFO info{};
-    std::vector<float> samples;
-};
-
-Audio readAudio(const std::string& path) {
-    Audio a;
-    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &a.info);
-    if (!f) return a;
-    a.samples.resize(static_cast<std::size_t>(a.info.frames) * static_cast<std::size_t>(a.info.channels));
-    sf_readf_float(f, a.samples.data(), a.info.frames);
-    sf_close(f);
-    return a;
-}
 
 // Three seconds of the demo signal as 32-bit float, so that both renders
 // keep every bit of their output.

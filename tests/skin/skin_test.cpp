@@ -119,7 +119,7 @@ TEST(SkinLookup, UnknownIdsAndForeignModulesHaveNoBitmaps) {
     }
     int other = 0;
     for (void* module : {static_cast<void*>(nullptr), static_cast<void*>(&other)}) {
-        const skin::Resource r = skin::findBitmap(module, 101);
+        const skin::Resource r = skin::findBitmap(module, kvbeditor::kBackgroundBitmap);
         EXPECT_EQ(r.data, nullptr);
         EXPECT_EQ(r.size, 0u);
     }
@@ -328,7 +328,7 @@ TEST_F(SkinLook, EveryFrameEdgeMatchesThePanelUnderTheControl) {
     // The editor copies frames opaquely over the background: the outermost
     // pixels of each frame must be the panel's own, or the control shows as
     // a box.
-    const skin::Image& panel = image(101);
+    const skin::Image& panel = image(kvbeditor::kBackgroundBitmap);
     for (const Expected& e : kSkin) {
         if (e.use == Use::Background) continue;
         const skin::Image& strip = image(e.id);
@@ -355,7 +355,7 @@ TEST_F(SkinLook, EveryKnobFrameShowsADifferentPosition) {
         for (int f = 1; f < e.frames; ++f)
             EXPECT_FALSE(framesEqual(strip, fh, f - 1, f)) << "bitmap " << e.id << " frame " << f;
         // And the knob is drawn, not just the panel.
-        EXPECT_GT(pixelsOffPanel(strip, e, 0, image(101)), 100) << e.id;
+        EXPECT_GT(pixelsOffPanel(strip, e, 0, image(kvbeditor::kBackgroundBitmap)), 100) << e.id;
     }
 }
 
@@ -373,7 +373,7 @@ TEST_F(SkinLook, SwitchStatesAreClearlyDifferent) {
 }
 
 TEST_F(SkinLook, MeterNeedleMovesEveryHalfDecibelFromLeftToRest) {
-    const skin::Image& panel = image(101);
+    const skin::Image& panel = image(kvbeditor::kBackgroundBitmap);
     for (int id : {117, 118}) {
         const Expected& e = *std::find_if(std::begin(kSkin), std::end(kSkin),
                                           [id](const Expected& x) { return x.id == id; });
@@ -411,7 +411,7 @@ TEST_F(SkinLook, MeterNeedleMovesEveryHalfDecibelFromLeftToRest) {
 TEST_F(SkinLook, LabelRectanglesAreLeftPlain) {
     // The editor draws the caption and status labels there; the panel keeps
     // them free of print so nothing shows around the labels' edges.
-    const skin::Image& panel = image(101);
+    const skin::Image& panel = image(kvbeditor::kBackgroundBitmap);
     struct Rect {
         int l, t, r, b;
     };
