@@ -1,5 +1,5 @@
 // Batch forms with AVX2: eight floats a step, four double lanes at a time,
-// the tables read with gathers. Built with -mavx2 only (no FMA: the lanes
+// the tables read with plain loads. Built with -mavx2 only (no FMA: the lanes
 // must round exactly as the scalar code does), and called only when cpuid
 // reports AVX2 with the operating system's support for it.
 #include <immintrin.h>
@@ -14,14 +14,24 @@ using namespace tables;
 
 inline __m256d splat(double v) { return _mm256_set1_pd(v); }
 
-// Gathers with every lane enabled (the masked form, which names its source).
-inline __m256d gather(const double* base, __m256i index) {
-    return _mm256_mask_i64gather_pd(_mm256_setzero_pd(), base, index,
-                                    _mm256_castsi256_pd(_mm256_set1_epi64x(-1)), 8);
+// Table reads of four lanes as plain loads: a gather is many micro-ops on
+// the processors we run on, four loads and two shuffles are few.
+inline __m256d lookUp(const double* table, __m256i index) {
+    alignas(32) std::int64_t at[4];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(at), index);
+    const __m128d low = _mm_loadh_pd(_mm_load_sd(table + at[0]), table + at[1]);
+    const __m128d high = _mm_loadh_pd(_mm_load_sd(table + at[2]), table + at[3]);
+    return _mm256_set_m128d(high, low);
 }
-inline __m256d gather(const double* base, __m128i index) {
-    return _mm256_mask_i32gather_pd(_mm256_setzero_pd(), base, index,
-                                    _mm256_castsi256_pd(_mm256_set1_epi64x(-1)), 8);
+// Two neighbouring values of each lane's row, as two vectors: row[0] of the
+// four lanes and row[1].
+inline void lookUpPairs(const double* table, __m128i index, __m256d& first, __m256d& second) {
+    const __m256d rows02 = _mm256_set_m128d(_mm_loadu_pd(table + _mm_extract_epi32(index, 2)),
+                                            _mm_loadu_pd(table + _mm_cvtsi128_si32(index)));
+    const __m256d rows13 = _mm256_set_m128d(_mm_loadu_pd(table + _mm_extract_epi32(index, 3)),
+                                            _mm_loadu_pd(table + _mm_extract_epi32(index, 1)));
+    first = _mm256_unpacklo_pd(rows02, rows13);
+    second = _mm256_unpackhi_pd(rows02, rows13);
 }
 
 inline __m256 toFloats(__m256d a, __m256d b) {
@@ -46,7 +56,7 @@ inline __m256d exp10Lanes(__m256d x) {
     const __m256d kd = _mm256_sub_pd(t, shifter);
     const __m256d r = _mm256_add_pd(_mm256_sub_pd(zh, kd), _mm256_mul_pd(x, splat(kExp10CRest)));
     const __m256i j = _mm256_and_si256(tb, _mm256_set1_epi64x(63));
-    const __m256d table = gather(kExp2Hi, j);
+    const __m256d table = lookUp(kExp2Hi, j);
     const __m256i scale = _mm256_slli_epi64(_mm256_srli_epi64(tb, 6), 52);
     const __m256d s = _mm256_castsi256_pd(_mm256_add_epi64(_mm256_castpd_si256(table), scale));
     const __m256d r2 = _mm256_mul_pd(r, r);
@@ -60,8 +70,8 @@ inline __m256d exp10Lanes(__m256d x) {
 inline __m256d log10Lanes(__m256d m, __m256d e, __m128i j2) {
     const double* c = kLog10Poly;
     const double* base = &kLog10Table[0].inv;
-    const __m256d inv = gather(base, j2);
-    const __m256d logv = gather(base + 1, j2);
+    __m256d inv, logv;
+    lookUpPairs(base, j2, inv, logv);
     const __m256d r = _mm256_sub_pd(_mm256_mul_pd(m, inv), splat(1.0));
     const __m256d r2 = _mm256_mul_pd(r, r);
     const __m256d a0 = _mm256_add_pd(splat(c[0]), _mm256_mul_pd(r, splat(c[1])));
