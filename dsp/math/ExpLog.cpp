@@ -96,52 +96,11 @@ bool log10Fast(float x, float& out) { return logFastImpl<Log10Consts>(x, out); }
 bool logSlow(float x, float& out) { return logSlowImpl<false>(x, out); }
 bool log10Slow(float x, float& out) { return logSlowImpl<true>(x, out); }
 
-namespace {
-CRM_COLD float expSlowValue(float x) {
-    float y;
-    expSlow(x, y);
-    return y;
-}
-CRM_COLD float exp10SlowValue(float x) {
-    float y;
-    exp10Slow(x, y);
-    return y;
-}
-CRM_COLD float logSlowValue(float x) {
-    float y;
-    logSlow(x, y);
-    return y;
-}
-CRM_COLD float log10SlowValue(float x) {
-    float y;
-    log10Slow(x, y);
-    return y;
-}
-}  // namespace
 }  // namespace detail
 
-float expf(float x) {
-    float y;
-    if (CRM_LIKELY(detail::expFastImpl<detail::ExpConsts>(x, y))) return y;
-    return detail::expSlowValue(x);
-}
-
-float exp10f(float x) {
-    float y;
-    if (CRM_LIKELY(detail::expFastImpl<detail::Exp10Consts>(x, y))) return y;
-    return detail::exp10SlowValue(x);
-}
-
-float logf(float x) {
-    float y;
-    if (CRM_LIKELY(detail::logFastImpl<detail::LogConsts>(x, y))) return y;
-    return detail::logSlowValue(x);
-}
-
-float log10f(float x) {
-    float y;
-    if (CRM_LIKELY(detail::logFastImpl<detail::Log10Consts>(x, y))) return y;
-    return detail::log10SlowValue(x);
-}
+float expf(float x) { return detail::fastOrSlow<detail::expFast, detail::expSlow>(x); }
+float exp10f(float x) { return detail::fastOrSlow<detail::exp10Fast, detail::exp10Slow>(x); }
+float logf(float x) { return detail::fastOrSlow<detail::logFast, detail::logSlow>(x); }
+float log10f(float x) { return detail::fastOrSlow<detail::log10Fast, detail::log10Slow>(x); }
 
 }  // namespace crm

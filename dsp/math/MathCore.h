@@ -64,6 +64,21 @@ inline double doubleOf(std::uint64_t u) {
     return x;
 }
 inline double absOf(double x) { return doubleOf(bitsOf(x) & 0x7fffffffffffffffull); }
+
+// The value of f at x: the fast path where it can decide the rounding, the
+// exact path, kept out of line and out of the caller's registers, where not.
+template <bool (*Slow)(float, float&)>
+CRM_COLD float slowValue(float x) {
+    float y;
+    Slow(x, y);
+    return y;
+}
+template <bool (*Fast)(float, float&), bool (*Slow)(float, float&)>
+inline float fastOrSlow(float x) {
+    float y;
+    if (CRM_LIKELY(Fast(x, y))) return y;
+    return slowValue<Slow>(x);
+}
 // 2^n as a double, for -1022 <= n <= 1023.
 inline double pow2(int n) { return doubleOf(static_cast<std::uint64_t>(1023 + n) << 52); }
 

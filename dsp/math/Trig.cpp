@@ -284,30 +284,9 @@ bool tanSlow(float x, float& out) {
     return roundDoubleDouble(y.hi, y.lo, kSlowRelErr, out) && exact;
 }
 
-namespace {
-CRM_COLD float cosSlowValue(float x) {
-    float y;
-    cosSlow(x, y);
-    return y;
-}
-CRM_COLD float tanSlowValue(float x) {
-    float y;
-    tanSlow(x, y);
-    return y;
-}
-}  // namespace
 }  // namespace detail
 
-float cosf(float x) {
-    float y;
-    if (CRM_LIKELY(detail::cosFastImpl(x, y))) return y;
-    return detail::cosSlowValue(x);
-}
-
-float tanf(float x) {
-    float y;
-    if (CRM_LIKELY(detail::tanFastImpl(x, y))) return y;
-    return detail::tanSlowValue(x);
-}
+float cosf(float x) { return detail::fastOrSlow<detail::cosFast, detail::cosSlow>(x); }
+float tanf(float x) { return detail::fastOrSlow<detail::tanFast, detail::tanSlow>(x); }
 
 }  // namespace crm
