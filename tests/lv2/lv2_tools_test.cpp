@@ -1,8 +1,8 @@
 // The bundle through Debian's LV2 tools (lilv-utils), run as separate
-// processes with LV2_PATH set to a folder that holds only KVB.lv2 and the
-// system's LV2 specifications: lv2ls and lv2info find and describe it,
-// lv2apply renders what kvb render renders through the VST 2.4 build, and
-// lv2bench runs it.
+// processes with LV2_PATH set to a folder that holds only KVB.lv2, then
+// /usr/lib/lv2 for the LV2 vocabularies: lv2ls and lv2info find and
+// describe it, lv2apply renders what kvb render renders through the VST 2.4
+// build, and lv2bench runs it.
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <unistd.h>
