@@ -52,12 +52,12 @@ if [[ $arch == *aarch64* ]]; then ok "kvb_render_core built for $arch"; else fai
 
 python3 tests/win/wavtool.py make "$WORK/in44.wav" 44100 6 >/dev/null
 python3 tests/win/wavtool.py make "$WORK/in96.wav" 96000 3 >/dev/null
-BOTH="OptByp1=0 DisByp1=0 OptThr1=0.2 DisThr1=0.3 OptGain1=0.3 DisAtk1=0.2 DisRls1=0.4 DisRat1=0.6 Trafo1=0"
+. scripts/render-settings.sh
 cases=(
   "default|in44|"
-  "both-stages-linked-trafo0|in44|$BOTH"
-  "mid-side-trafo1-and-0|in44|MSMode=0 OptByp1=0 OptByp2=0 DisByp1=0 DisByp2=0 OptThr1=0.3 OptThr2=0.1 DisThr1=0.4 DisThr2=0.2 SCFilt1=0 OptMode=0.5 Trafo1=0.5 Trafo2=0"
-  "unlinked-fast-trafo2|in44|StereoMode=1 OptByp1=0 DisByp1=0 OptThr1=0.1 DisThr1=0.2 DisRat1=1 DisAtk1=0 DisRls1=1 OptMode=1 Trafo1=1"
+  "both-stages-linked-trafo0|in44|$SETTINGS_BOTH_STAGES"
+  "mid-side-trafo1-and-0|in44|$SETTINGS_MID_SIDE"
+  "unlinked-fast-trafo2|in44|$SETTINGS_UNLINKED"
   "hard-both-stages-96k|in96|OptByp1=0 OptThr1=0 OptGain1=1 DisByp1=0 DisThr1=0 DisRat1=1 DisGain1=1 OptMode=1"
 )
 for c in "${cases[@]}"; do

@@ -140,14 +140,14 @@ fi
 echo "== renders, Windows against Linux (tolerance $RENDER_TOLERANCE)"
 python3 tests/win/wavtool.py make "$WORK/in44.wav" 44100 6
 python3 tests/win/wavtool.py make "$WORK/in48.wav" 48000 4
-BOTH="OptByp1=0 DisByp1=0 OptThr1=0.2 DisThr1=0.3 OptGain1=0.3 DisAtk1=0.2 DisRls1=0.4 DisRat1=0.6 Trafo1=0"
+. scripts/render-settings.sh
 render_cases=(
   "both-bypassed|in44|$RENDER_TOLERANCE|OptByp1=1 DisByp1=1 MSMode=0 OptByp2=1 DisByp2=1 Trafo1=0 Trafo2=0.5"
   "default|in44|$RENDER_TOLERANCE|"
-  "both-stages-linked-trafo0|in44|$RENDER_TOLERANCE|$BOTH"
-  "mid-side-trafo1-and-0|in44|$RENDER_TOLERANCE|MSMode=0 OptByp1=0 OptByp2=0 DisByp1=0 DisByp2=0 OptThr1=0.3 OptThr2=0.1 DisThr1=0.4 DisThr2=0.2 SCFilt1=0 OptMode=0.5 Trafo1=0.5 Trafo2=0"
-  "unlinked-fast-trafo2|in44|$RENDER_TOLERANCE|StereoMode=1 OptByp1=0 DisByp1=0 OptThr1=0.1 DisThr1=0.2 DisRat1=1 DisAtk1=0 DisRls1=1 OptMode=1 Trafo1=1"
-  "both-stages-48k|in48|$RENDER_TOLERANCE|$BOTH"
+  "both-stages-linked-trafo0|in44|$RENDER_TOLERANCE|$SETTINGS_BOTH_STAGES"
+  "mid-side-trafo1-and-0|in44|$RENDER_TOLERANCE|$SETTINGS_MID_SIDE"
+  "unlinked-fast-trafo2|in44|$RENDER_TOLERANCE|$SETTINGS_UNLINKED"
+  "both-stages-48k|in48|$RENDER_TOLERANCE|$SETTINGS_BOTH_STAGES"
 )
 largest=0
 for c in "${render_cases[@]}"; do
