@@ -86,6 +86,8 @@ struct Exp10Regs {
     __m256d c1 = splat(kExp10C1), shifter = splat(kShifter), cRest = splat(kExp10CRest);
     __m256d p0 = splat(kExpPoly[0]), p1 = splat(kExpPoly[1]), p2 = splat(kExpPoly[2]),
             p3 = splat(kExpPoly[3]), p4 = splat(kExpPoly[4]);
+    __m256d b0 = splat(kExpPolyBatch[0]), b1 = splat(kExpPolyBatch[1]), b2 = splat(kExpPolyBatch[2]),
+            b3 = splat(kExpPolyBatch[3]);
 };
 
 // The argument reduction of four lanes: t holds k in its low bits.
@@ -96,7 +98,8 @@ inline void exp10Reduce(const Exp10Regs& c, __m256d x, __m256d& t, __m256d& r) {
     r = _mm256_add_pd(_mm256_sub_pd(zh, kd), _mm256_mul_pd(x, c.cRest));
 }
 // s + s·q with s = 2^(j/64)·2^m: `table` holds 2^(j/64) of the four lanes,
-// t the reduction's k.
+// t the reduction's k. With the scalar path's polynomial, for steps whose
+// lanes are bracketed.
 inline __m256d exp10Finish(const Exp10Regs& c, __m256d t, __m256d r, __m256d table) {
     const __m256i tb = _mm256_castpd_si256(t);
     const __m256i scale = _mm256_slli_epi64(_mm256_srli_epi64(tb, 6), 52);
@@ -107,6 +110,18 @@ inline __m256d exp10Finish(const Exp10Regs& c, __m256d t, __m256d r, __m256d tab
     const __m256d q = _mm256_mul_pd(r, _mm256_add_pd(a, _mm256_mul_pd(r2, _mm256_add_pd(b, _mm256_mul_pd(r2, c.p4)))));
     return _mm256_add_pd(s, _mm256_mul_pd(s, q));
 }
+// The same with the lanes' own polynomial, one degree lower, for usual steps
+// (|x| <= kExp10BatchUsual).
+inline __m256d exp10FinishBatch(const Exp10Regs& c, __m256d t, __m256d r, __m256d table) {
+    const __m256i tb = _mm256_castpd_si256(t);
+    const __m256i scale = _mm256_slli_epi64(_mm256_srli_epi64(tb, 6), 52);
+    const __m256d s = _mm256_castsi256_pd(_mm256_add_epi64(_mm256_castpd_si256(table), scale));
+    const __m256d r2 = _mm256_mul_pd(r, r);
+    const __m256d a = _mm256_add_pd(c.b0, _mm256_mul_pd(r, c.b1));
+    const __m256d b = _mm256_add_pd(c.b2, _mm256_mul_pd(r, c.b3));
+    const __m256d q = _mm256_mul_pd(r, _mm256_add_pd(a, _mm256_mul_pd(r2, b)));
+    return _mm256_add_pd(s, _mm256_mul_pd(s, q));
+}
 inline __m256d exp10Lanes(const Exp10Regs& c, __m256d x) {
     __m256d t, r;
     exp10Reduce(c, x, t, r);
@@ -114,11 +129,12 @@ inline __m256d exp10Lanes(const Exp10Regs& c, __m256d x) {
     return exp10Finish(c, t, r, lookUp(kExp2Hi, j));
 }
 
-// Constants of log10's lanes.
+// Constants of log10's lanes: their own polynomial, and log10 2 in one piece
+// (the error bounds are in BatchKernels.h).
 struct Log10Regs {
-    __m256d one = splat(1.0), c0 = splat(kLog10Poly[0]), c1 = splat(kLog10Poly[1]),
-            c2 = splat(kLog10Poly[2]), c3 = splat(kLog10Poly[3]), c4 = splat(kLog10Poly[4]),
-            c5 = splat(kLog10Poly[5]), l1 = splat(Log10Consts::l1), l2 = splat(Log10Consts::l2);
+    __m256d one = splat(1.0), c0 = splat(kLog10PolyBatch[0]), c1 = splat(kLog10PolyBatch[1]),
+            c2 = splat(kLog10PolyBatch[2]), c3 = splat(kLog10PolyBatch[3]), c4 = splat(kLog10PolyBatch[4]),
+            log10Of2 = splat(kLog10Of2);
     __m256i offset = splat32(kLogOffset);
 };
 
@@ -127,19 +143,19 @@ inline __m256d log10Lanes(const Log10Regs& c, __m256d m, __m256d e, __m256d inv,
     const __m256d r2 = _mm256_mul_pd(r, r);
     const __m256d a0 = _mm256_add_pd(c.c0, _mm256_mul_pd(r, c.c1));
     const __m256d a1 = _mm256_add_pd(c.c2, _mm256_mul_pd(r, c.c3));
-    const __m256d a2 = _mm256_add_pd(c.c4, _mm256_mul_pd(r, c.c5));
-    const __m256d p = _mm256_mul_pd(r, _mm256_add_pd(a0, _mm256_mul_pd(r2, _mm256_add_pd(a1, _mm256_mul_pd(r2, a2)))));
-    const __m256d hi = _mm256_add_pd(_mm256_mul_pd(e, c.l1), logv);
-    return _mm256_add_pd(hi, _mm256_add_pd(p, _mm256_mul_pd(e, c.l2)));
+    const __m256d p = _mm256_mul_pd(r, _mm256_add_pd(a0, _mm256_mul_pd(r2, _mm256_add_pd(a1, _mm256_mul_pd(r2, c.c4)))));
+    return _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(e, c.log10Of2), logv), p);
 }
 
 }  // namespace
 
 void exp10Avx2(const float* in, float* out, int n) {
     const Exp10Regs c;
-    const RoundingTest test(kExpUlps);
+    const RoundingTest test(kExp10BatchUlps);
     const __m256 lo = _mm256_set1_ps(-kExp10Clamp), hi = _mm256_set1_ps(kExp10Clamp);
-    const __m256 normalLo = _mm256_set1_ps(Exp10Consts::kSubnormalBelow);
+    // |x| <= kExp10BatchUsual (and not NaN), tested on the bits.
+    static_assert(kExp10BatchUsual == 37.5f && -kExp10BatchUsual >= Exp10Consts::kSubnormalBelow, "");
+    const __m256i usualEnd = splat32(0x42160000u);
     const __m256d down = splat(1.0 - kExpBracket), up = splat(1.0 + kExpBracket);
     const __m256i tiny = splat32(Exp10Consts::kTinyBits);
     const __m256i magnitude = splat32(0x7fffffffu);
@@ -152,10 +168,8 @@ void exp10Avx2(const float* in, float* out, int n) {
         const __m256i au = _mm256_and_si256(_mm256_castps_si256(x), magnitude);
         const __m256 xz = _mm256_andnot_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(tiny, au)), x);
         int undecided;
-        // The usual case: every result normal (or overflowing), no NaN.
-        const __m256 usual =
-            _mm256_and_ps(_mm256_cmp_ps(xz, normalLo, _CMP_GE_OQ), _mm256_cmp_ps(xz, hi, _CMP_LE_OQ));
-        if (_mm256_movemask_ps(usual) == 0xff) {
+        // The usual case: every result normal, no NaN.
+        if (_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(au, usualEnd))) == 0) {
             __m256d t0, r0, t1, r1;
             exp10Reduce(c, _mm256_cvtps_pd(_mm256_castps256_ps128(xz)), t0, r0);
             exp10Reduce(c, _mm256_cvtps_pd(_mm256_extractf128_ps(xz, 1)), t1, r1);
@@ -164,6 +178,9 @@ void exp10Avx2(const float* in, float* out, int n) {
             alignas(32) std::uint64_t k[8];
             _mm256_store_pd(reinterpret_cast<double*>(k), t0);
             _mm256_store_pd(reinterpret_cast<double*>(k + 4), t1);
+            // Read back from memory, not extracted lane by lane as GCC
+            // would otherwise do (two micro-ops a lane).
+            asm("" : "+m"(k));
             const auto at = [&](int l) {
                 return reinterpret_cast<const double*>(table + ((static_cast<std::uint32_t>(k[l]) << 3) & 0x1f8u));
             };
@@ -171,8 +188,8 @@ void exp10Avx2(const float* in, float* out, int n) {
                                                 _mm_loadh_pd(_mm_load_sd(at(0)), at(1)));
             const __m256d s1 = _mm256_set_m128d(_mm_loadh_pd(_mm_load_sd(at(6)), at(7)),
                                                 _mm_loadh_pd(_mm_load_sd(at(4)), at(5)));
-            const __m256d y0 = exp10Finish(c, t0, r0, s0);
-            const __m256d y1 = exp10Finish(c, t1, r1, s1);
+            const __m256d y0 = exp10FinishBatch(c, t0, r0, s0);
+            const __m256d y1 = exp10FinishBatch(c, t1, r1, s1);
             undecided = test.undecided(y0, y1);
             _mm256_storeu_ps(out + i, toFloats(y0, y1));
         } else {
@@ -218,7 +235,7 @@ inline __m256 log10Lanes8(const Log10Regs& c, const RoundingTest& test, __m256i 
 
 void log10Avx2(const float* in, float* out, int n) {
     const Log10Regs c;
-    const RoundingTest test(kLogUlps);
+    const RoundingTest test(kLog10BatchUlps);
     // u + 0x7f800000 is at most 0xfeffffff, as a signed number below
     // -0x01000000, exactly for the positive normal floats u.
     const __m256i normalShift = splat32(0x7f800000u);
