@@ -110,12 +110,27 @@ inline __m256d exp10Finish(const Exp10Regs& c, __m256d t, __m256d r, __m256d tab
     const __m256d q = _mm256_mul_pd(r, _mm256_add_pd(a, _mm256_mul_pd(r2, _mm256_add_pd(b, _mm256_mul_pd(r2, c.p4)))));
     return _mm256_add_pd(s, _mm256_mul_pd(s, q));
 }
+// 2^(j/64) with j·2^46 taken off its bits. t's bits hold k = 64m + j in
+// their low 18 bits (above them bits(kShifter) has only zeros), so adding
+// bits(t) << 46 then adds m << 52 (modulo 2^64, as the scalar path's
+// (bits(t) >> 6) << 52): the same s with one shift instead of two.
+struct Exp2Shifted {
+    double v[64];
+};
+constexpr Exp2Shifted makeExp2Shifted() {
+    Exp2Shifted t{};
+    for (unsigned j = 0; j < 64; ++j)
+        t.v[j] = __builtin_bit_cast(double, __builtin_bit_cast(std::uint64_t, kExp2Hi[j]) - (std::uint64_t{j} << 46));
+    return t;
+}
+constexpr Exp2Shifted kExp2Shifted = makeExp2Shifted();
+static_assert((__builtin_bit_cast(std::uint64_t, kShifter) & 0x3ffffu) == 0, "k alone in the low 18 bits");
+
 // The same with the lanes' own polynomial, one degree lower, for usual steps
-// (|x| <= kExp10BatchUsual).
-inline __m256d exp10FinishBatch(const Exp10Regs& c, __m256d t, __m256d r, __m256d table) {
-    const __m256i tb = _mm256_castpd_si256(t);
-    const __m256i scale = _mm256_slli_epi64(_mm256_srli_epi64(tb, 6), 52);
-    const __m256d s = _mm256_castsi256_pd(_mm256_add_epi64(_mm256_castpd_si256(table), scale));
+// (|x| <= kExp10BatchUsual): `shifted` holds the lanes' kExp2Shifted.
+inline __m256d exp10FinishBatch(const Exp10Regs& c, __m256d t, __m256d r, __m256d shifted) {
+    const __m256i scale = _mm256_slli_epi64(_mm256_castpd_si256(t), 46);
+    const __m256d s = _mm256_castsi256_pd(_mm256_add_epi64(_mm256_castpd_si256(shifted), scale));
     const __m256d r2 = _mm256_mul_pd(r, r);
     const __m256d a = _mm256_add_pd(c.b0, _mm256_mul_pd(r, c.b1));
     const __m256d b = _mm256_add_pd(c.b2, _mm256_mul_pd(r, c.b3));
@@ -159,7 +174,6 @@ void exp10Avx2(const float* in, float* out, int n) {
     const __m256d down = splat(1.0 - kExpBracket), up = splat(1.0 + kExpBracket);
     const __m256i tiny = splat32(Exp10Consts::kTinyBits);
     const __m256i magnitude = splat32(0x7fffffffu);
-    const char* table = reinterpret_cast<const char*>(kExp2Hi);
     int i = 0;
     for (; i + 8 <= n; i += 8) {
         const __m256 x = _mm256_loadu_ps(in + i);
@@ -173,17 +187,15 @@ void exp10Avx2(const float* in, float* out, int n) {
             __m256d t0, r0, t1, r1;
             exp10Reduce(c, _mm256_cvtps_pd(_mm256_castps256_ps128(xz)), t0, r0);
             exp10Reduce(c, _mm256_cvtps_pd(_mm256_extractf128_ps(xz, 1)), t1, r1);
-            // The table offsets (8·j) from the low bits of k, read back by
-            // the integer units from a stored copy.
+            // The table indices j from the low bits of k, read back by the
+            // integer units from a stored copy.
             alignas(32) std::uint64_t k[8];
             _mm256_store_pd(reinterpret_cast<double*>(k), t0);
             _mm256_store_pd(reinterpret_cast<double*>(k + 4), t1);
             // Read back from memory, not extracted lane by lane as GCC
             // would otherwise do (two micro-ops a lane).
             asm("" : "+m"(k));
-            const auto at = [&](int l) {
-                return reinterpret_cast<const double*>(table + ((static_cast<std::uint32_t>(k[l]) << 3) & 0x1f8u));
-            };
+            const auto at = [&](int l) { return &kExp2Shifted.v[k[l] & 63]; };
             const __m256d s0 = _mm256_set_m128d(_mm_loadh_pd(_mm_load_sd(at(2)), at(3)),
                                                 _mm_loadh_pd(_mm_load_sd(at(0)), at(1)));
             const __m256d s1 = _mm256_set_m128d(_mm_loadh_pd(_mm_load_sd(at(6)), at(7)),
