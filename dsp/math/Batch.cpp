@@ -75,7 +75,7 @@ inline __m128d exp10Lanes(__m128d x) {
     const __m128i scale = _mm_slli_epi64(_mm_srli_epi64(tb, 6), 52);
     const __m128d s = _mm_castsi128_pd(_mm_add_epi64(_mm_castpd_si128(table), scale));
     const __m128d r2 = _mm_mul_pd(r, r);
-    if (batchPoly) {
+    if constexpr (batchPoly) {
         const double* c = kExpPolyBatch;
         const __m128d a = _mm_add_pd(splat(c[0]), _mm_mul_pd(r, splat(c[1])));
         const __m128d b = _mm_add_pd(splat(c[2]), _mm_mul_pd(r, splat(c[3])));
@@ -102,7 +102,8 @@ inline __m128d log10Lanes(__m128d m, __m128d e, const tables::InvLog& row0, cons
     const __m128d r2 = _mm_mul_pd(r, r);
     const __m128d a0 = _mm_add_pd(splat(c[0]), _mm_mul_pd(r, splat(c[1])));
     const __m128d a1 = _mm_add_pd(splat(c[2]), _mm_mul_pd(r, splat(c[3])));
-    const __m128d p = _mm_mul_pd(r, _mm_add_pd(a0, _mm_mul_pd(r2, _mm_add_pd(a1, _mm_mul_pd(r2, splat(c[4]))))));
+    const __m128d p =
+        _mm_mul_pd(r, _mm_add_pd(a0, _mm_mul_pd(r2, _mm_add_pd(a1, _mm_mul_pd(r2, splat(c[4]))))));
     return _mm_add_pd(_mm_add_pd(_mm_mul_pd(e, splat(kLog10Of2)), logv), p);
 }
 
@@ -168,8 +169,8 @@ inline __m128 log10Lanes4(__m128i u, __m128i eAdj, const InvLog* const rows[4], 
     const __m128i e = _mm_add_epi32(e0, eAdj);
     const __m128 m = _mm_castsi128_ps(_mm_sub_epi32(u, _mm_slli_epi32(e0, 23)));
     const __m128d y0 = log10Lanes(_mm_cvtps_pd(m), _mm_cvtepi32_pd(e), *rows[0], *rows[1]);
-    const __m128d y1 =
-        log10Lanes(_mm_cvtps_pd(_mm_movehl_ps(m, m)), _mm_cvtepi32_pd(_mm_shuffle_epi32(e, 0xee)), *rows[2], *rows[3]);
+    const __m128d e23 = _mm_cvtepi32_pd(_mm_shuffle_epi32(e, 0xee));
+    const __m128d y1 = log10Lanes(_mm_cvtps_pd(_mm_movehl_ps(m, m)), e23, *rows[2], *rows[3]);
     undecided = test.undecided(y0, y1);
     return toFloats(y0, y1);
 }
@@ -214,10 +215,10 @@ void log10Sse2(const float* in, float* out, int n) {
             const __m128i sub = _mm_andnot_si128(special, _mm_cmplt_epi32(au, _mm_set1_epi32(0x00800000)));
             __m128i u = selectInt(sub, _mm_castps_si128(_mm_cvtepi32_ps(u0)), u0);
             u = selectInt(special, _mm_castps_si128(_mm_set1_ps(1.0f)), u);
+            const __m128i v = _mm_sub_epi32(u, _mm_set1_epi32(static_cast<int>(kLogOffset)));
             alignas(16) std::uint32_t js[4];
             _mm_store_si128(reinterpret_cast<__m128i*>(js),
-                            _mm_and_si128(_mm_srli_epi32(_mm_sub_epi32(u, _mm_set1_epi32(static_cast<int>(kLogOffset))), 16),
-                                          _mm_set1_epi32(127)));
+                            _mm_and_si128(_mm_srli_epi32(v, 16), _mm_set1_epi32(127)));
             const InvLog* const rows[4] = {&kLog10Table[js[0]], &kLog10Table[js[1]], &kLog10Table[js[2]],
                                            &kLog10Table[js[3]]};
             const __m128 y = log10Lanes4(u, _mm_and_si128(sub, _mm_set1_epi32(-149)), rows, test, undecided);

@@ -81,7 +81,7 @@ struct RoundingTest {
     }
 };
 
-// Constants of exp10's lanes, held in registers across the loop.
+// Constants of exp10's lanes, set up once before the loop.
 struct Exp10Regs {
     __m256d c1 = splat(kExp10C1), shifter = splat(kShifter), cRest = splat(kExp10CRest);
     __m256d p0 = splat(kExpPoly[0]), p1 = splat(kExpPoly[1]), p2 = splat(kExpPoly[2]),
@@ -107,20 +107,22 @@ inline __m256d exp10Finish(const Exp10Regs& c, __m256d t, __m256d r, __m256d tab
     const __m256d r2 = _mm256_mul_pd(r, r);
     const __m256d a = _mm256_add_pd(c.p0, _mm256_mul_pd(r, c.p1));
     const __m256d b = _mm256_add_pd(c.p2, _mm256_mul_pd(r, c.p3));
-    const __m256d q = _mm256_mul_pd(r, _mm256_add_pd(a, _mm256_mul_pd(r2, _mm256_add_pd(b, _mm256_mul_pd(r2, c.p4)))));
+    const __m256d q =
+        _mm256_mul_pd(r, _mm256_add_pd(a, _mm256_mul_pd(r2, _mm256_add_pd(b, _mm256_mul_pd(r2, c.p4)))));
     return _mm256_add_pd(s, _mm256_mul_pd(s, q));
 }
-// 2^(j/64) with j·2^46 taken off its bits. t's bits hold k = 64m + j in
-// their low 18 bits (above them bits(kShifter) has only zeros), so adding
-// bits(t) << 46 then adds m << 52 (modulo 2^64, as the scalar path's
-// (bits(t) >> 6) << 52): the same s with one shift instead of two.
+// 2^(j/64) with j·2^46 taken off its bits. The low 18 bits of t's bits hold
+// k = 64m + j modulo 2^18 (bits(kShifter) has only zeros there), so adding
+// bits(t) << 46 then adds m << 52 modulo 2^64, as the scalar path's
+// (bits(t) >> 6) << 52 does: the same s with one shift instead of two.
 struct Exp2Shifted {
     double v[64];
 };
 constexpr Exp2Shifted makeExp2Shifted() {
     Exp2Shifted t{};
     for (unsigned j = 0; j < 64; ++j)
-        t.v[j] = __builtin_bit_cast(double, __builtin_bit_cast(std::uint64_t, kExp2Hi[j]) - (std::uint64_t{j} << 46));
+        t.v[j] = __builtin_bit_cast(double,
+                                    __builtin_bit_cast(std::uint64_t, kExp2Hi[j]) - (std::uint64_t{j} << 46));
     return t;
 }
 constexpr Exp2Shifted kExp2Shifted = makeExp2Shifted();
@@ -158,7 +160,8 @@ inline __m256d log10Lanes(const Log10Regs& c, __m256d m, __m256d e, __m256d inv,
     const __m256d r2 = _mm256_mul_pd(r, r);
     const __m256d a0 = _mm256_add_pd(c.c0, _mm256_mul_pd(r, c.c1));
     const __m256d a1 = _mm256_add_pd(c.c2, _mm256_mul_pd(r, c.c3));
-    const __m256d p = _mm256_mul_pd(r, _mm256_add_pd(a0, _mm256_mul_pd(r2, _mm256_add_pd(a1, _mm256_mul_pd(r2, c.c4)))));
+    const __m256d p =
+        _mm256_mul_pd(r, _mm256_add_pd(a0, _mm256_mul_pd(r2, _mm256_add_pd(a1, _mm256_mul_pd(r2, c.c4)))));
     return _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(e, c.log10Of2), logv), p);
 }
 

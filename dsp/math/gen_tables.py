@@ -291,7 +291,8 @@ err_log10 = max_rel_error(lambda r: r * horner(clog10, r), lambda r: log(1 + r) 
 LOG_BATCH_DEG = LOG_DEG - 1
 log_batch_basis = [(lambda i: (lambda r: r ** i))(i) for i in range(LOG_BATCH_DEG)]
 clog10_batch = [rnd(c) for c in remez(lambda r: g_log(r, ln10), w_log, log_batch_basis, rmin, rmax)]
-err_log10_batch = max_rel_error(lambda r: r * horner(clog10_batch, r), lambda r: log(1 + r) / ln10, rmin, rmax)
+err_log10_batch = max_rel_error(lambda r: r * horner(clog10_batch, r), lambda r: log(1 + r) / ln10,
+                                rmin, rmax)
 
 # e ln2 with |e| <= 150 (8 bits): 45-bit pieces make e * piece exact.
 ln2_1 = rnd(ln2, 45)
