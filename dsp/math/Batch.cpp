@@ -1,6 +1,7 @@
 // Batch forms: the portable loop, SSE2 (x86-64's baseline), and the choice of
 // instruction set, made once while the library loads.
 #include <atomic>
+#include <cstring>
 
 #include "dsp/math/BatchKernels.h"
 #include "dsp/math/CrMath.h"
@@ -32,21 +33,35 @@ inline __m128 toFloats(__m128d a, __m128d b) {
     return _mm_movelh_ps(_mm_cvtpd_ps(a), _mm_cvtpd_ps(b));
 }
 
-// roundsSafely() on both lanes of y: the low 32 bits of each lane hold the
-// 29 bits below a float's significand. Lanes as 32-bit masks 0, 2.
-inline __m128i safeLanes(__m128d y, std::uint32_t d) {
-    const __m128i low = _mm_and_si128(
-        _mm_sub_epi32(_mm_castpd_si128(y), _mm_set1_epi32(static_cast<int>(0x10000000u - d))),
-        _mm_set1_epi32(0x1fffffff));
-    return _mm_cmpgt_epi32(low, _mm_set1_epi32(static_cast<int>(2 * d)));
-}
-// The lanes of y0 (0, 1) and y1 (2, 3) that roundsSafely() accepts, as bits.
-inline int decidedLanes(__m128d y0, __m128d y1, std::uint32_t d) {
-    return _mm_movemask_ps(
-        _mm_shuffle_ps(_mm_castsi128_ps(safeLanes(y0, d)), _mm_castsi128_ps(safeLanes(y1, d)), 0x88));
+// An integer constant GCC may not rebuild in a loop or rewrite (a > C
+// becomes min and equality otherwise).
+inline __m128i opaque(__m128i v) {
+#if defined(__GNUC__)
+    asm("" : "+x"(v));
+#endif
+    return v;
 }
 
-// ---- exp10 on two lanes (|x| <= 46), as expFastImpl.
+// The rounding test on the four lanes of y0 (0, 1) and y1 (2, 3): the lanes it
+// rejects, as bits. The low 32 bits of each double lane decide, packed into
+// one vector first.
+struct RoundingTest {
+    __m128i bias, low29, limit;
+    explicit RoundingTest(std::uint32_t d)
+        : bias(opaque(_mm_set1_epi32(static_cast<int>(d - 0x10000000u)))),
+          low29(opaque(_mm_set1_epi32(0x1fffffff))),
+          limit(opaque(_mm_set1_epi32(static_cast<int>(2 * d + 1)))) {}
+    int undecided(__m128d y0, __m128d y1) const {
+        const __m128i packed = _mm_castps_si128(_mm_shuffle_ps(_mm_castpd_ps(y0), _mm_castpd_ps(y1), 0x88));
+        const __m128i low = _mm_and_si128(_mm_add_epi32(packed, bias), low29);
+        // Rejected where low <= 2d.
+        return _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(limit, low)));
+    }
+};
+
+// ---- exp10 on two lanes (|x| <= 46), as expFastImpl; with the lanes' own
+// polynomial where `batchPoly` (|x| <= kExp10BatchUsual).
+template <bool batchPoly>
 inline __m128d exp10Lanes(__m128d x) {
     const __m128d shifter = splat(kShifter);
     const __m128d zh = _mm_mul_pd(x, splat(kExp10C1));
@@ -60,6 +75,13 @@ inline __m128d exp10Lanes(__m128d x) {
     const __m128i scale = _mm_slli_epi64(_mm_srli_epi64(tb, 6), 52);
     const __m128d s = _mm_castsi128_pd(_mm_add_epi64(_mm_castpd_si128(table), scale));
     const __m128d r2 = _mm_mul_pd(r, r);
+    if constexpr (batchPoly) {
+        const double* c = kExpPolyBatch;
+        const __m128d a = _mm_add_pd(splat(c[0]), _mm_mul_pd(r, splat(c[1])));
+        const __m128d b = _mm_add_pd(splat(c[2]), _mm_mul_pd(r, splat(c[3])));
+        const __m128d q = _mm_mul_pd(r, _mm_add_pd(a, _mm_mul_pd(r2, b)));
+        return _mm_add_pd(s, _mm_mul_pd(s, q));
+    }
     const __m128d a = _mm_add_pd(splat(kExpPoly[0]), _mm_mul_pd(r, splat(kExpPoly[1])));
     const __m128d b = _mm_add_pd(splat(kExpPoly[2]), _mm_mul_pd(r, splat(kExpPoly[3])));
     const __m128d q =
@@ -67,23 +89,22 @@ inline __m128d exp10Lanes(__m128d x) {
     return _mm_add_pd(s, _mm_mul_pd(s, q));
 }
 
-// ---- log10 on two lanes from their parts (m, e and the table index), as
-// logFastImpl.
-inline __m128d log10Lanes(__m128d m, __m128d e, int j0, int j1) {
-    const double* c = kLog10Poly;
-    const __m128d a = _mm_load_pd(&kLog10Table[j0].inv);  // {inv, logv} of lane 0
-    const __m128d b = _mm_load_pd(&kLog10Table[j1].inv);
+// ---- log10 on two lanes from their parts (m, e and the two lanes' table
+// rows), as logFastImpl with the lanes' own polynomial and log10 2 in one
+// piece (the error bound is in BatchKernels.h).
+inline __m128d log10Lanes(__m128d m, __m128d e, const tables::InvLog& row0, const tables::InvLog& row1) {
+    const double* c = kLog10PolyBatch;
+    const __m128d a = _mm_load_pd(&row0.inv);  // {inv, logv} of lane 0
+    const __m128d b = _mm_load_pd(&row1.inv);
     const __m128d inv = _mm_unpacklo_pd(a, b);
     const __m128d logv = _mm_unpackhi_pd(a, b);
     const __m128d r = _mm_sub_pd(_mm_mul_pd(m, inv), splat(1.0));
     const __m128d r2 = _mm_mul_pd(r, r);
     const __m128d a0 = _mm_add_pd(splat(c[0]), _mm_mul_pd(r, splat(c[1])));
     const __m128d a1 = _mm_add_pd(splat(c[2]), _mm_mul_pd(r, splat(c[3])));
-    const __m128d a2 = _mm_add_pd(splat(c[4]), _mm_mul_pd(r, splat(c[5])));
     const __m128d p =
-        _mm_mul_pd(r, _mm_add_pd(a0, _mm_mul_pd(r2, _mm_add_pd(a1, _mm_mul_pd(r2, a2)))));
-    const __m128d hi = _mm_add_pd(_mm_mul_pd(e, splat(Log10Consts::l1)), logv);
-    return _mm_add_pd(hi, _mm_add_pd(p, _mm_mul_pd(e, splat(Log10Consts::l2))));
+        _mm_mul_pd(r, _mm_add_pd(a0, _mm_mul_pd(r2, _mm_add_pd(a1, _mm_mul_pd(r2, splat(c[4]))))));
+    return _mm_add_pd(_mm_add_pd(_mm_mul_pd(e, splat(kLog10Of2)), logv), p);
 }
 
 inline __m128 select(__m128 mask, __m128 a, __m128 b) {
@@ -94,30 +115,34 @@ inline __m128 select(__m128 mask, __m128 a, __m128 b) {
 
 void exp10Sse2(const float* in, float* out, int n) {
     const __m128 lo = _mm_set1_ps(-kExp10Clamp), hi = _mm_set1_ps(kExp10Clamp);
-    const __m128 normalLo = _mm_set1_ps(Exp10Consts::kSubnormalBelow);
     const __m128d down = splat(1.0 - kExpBracket), up = splat(1.0 + kExpBracket);
-    const __m128i tiny = _mm_set1_epi32(static_cast<int>(Exp10Consts::kTinyBits));
+    const __m128i tiny = opaque(_mm_set1_epi32(static_cast<int>(Exp10Consts::kTinyBits)));
+    const __m128i magnitude = opaque(_mm_set1_epi32(0x7fffffff));
+    // |x| <= kExp10BatchUsual (and not NaN), tested on the bits.
+    static_assert(kExp10BatchUsual == 37.5f && -kExp10BatchUsual >= Exp10Consts::kSubnormalBelow, "");
+    const __m128i usualEnd = opaque(_mm_set1_epi32(0x42160000));
+    const RoundingTest test(kExp10BatchUlps);
     int i = 0;
     for (; i + 4 <= n; i += 4) {
         const __m128 x = _mm_loadu_ps(in + i);
         // Tiny lanes (10^x rounds to 1) become +0, which gives 1 exactly:
         // no arithmetic sees a subnormal, which would cost a microcode assist.
-        const __m128i au = _mm_and_si128(_mm_castps_si128(x), _mm_set1_epi32(0x7fffffff));
-        const __m128 xz = _mm_andnot_ps(_mm_castsi128_ps(_mm_cmplt_epi32(au, tiny)), x);
+        const __m128i au = _mm_and_si128(_mm_castps_si128(x), magnitude);
+        const __m128 xz = _mm_andnot_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(tiny, au)), x);
         int undecided;
-        // The usual case: every result normal (or overflowing), no NaN.
-        if (_mm_movemask_ps(_mm_and_ps(_mm_cmpge_ps(xz, normalLo), _mm_cmple_ps(xz, hi))) == 15) {
-            const __m128d y0 = exp10Lanes(_mm_cvtps_pd(xz));
-            const __m128d y1 = exp10Lanes(_mm_cvtps_pd(_mm_movehl_ps(xz, xz)));
-            undecided = decidedLanes(y0, y1, kExpUlps) ^ 15;
+        // The usual case: every result normal, no NaN.
+        if (_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(au, usualEnd))) == 0) {
+            const __m128d y0 = exp10Lanes<true>(_mm_cvtps_pd(xz));
+            const __m128d y1 = exp10Lanes<true>(_mm_cvtps_pd(_mm_movehl_ps(xz, xz)));
+            undecided = test.undecided(y0, y1);
             _mm_storeu_ps(out + i, toFloats(y0, y1));
         } else {
             const __m128 nan = _mm_cmpunord_ps(xz, xz);
             // max and min return their second operand for NaN: NaN lanes
             // become -46 here and are replaced below.
             const __m128 xc = _mm_min_ps(_mm_max_ps(xz, lo), hi);
-            const __m128d y0 = exp10Lanes(_mm_cvtps_pd(xc));
-            const __m128d y1 = exp10Lanes(_mm_cvtps_pd(_mm_movehl_ps(xc, xc)));
+            const __m128d y0 = exp10Lanes<false>(_mm_cvtps_pd(xc));
+            const __m128d y1 = exp10Lanes<false>(_mm_cvtps_pd(_mm_movehl_ps(xc, xc)));
             const __m128 below = toFloats(_mm_mul_pd(y0, down), _mm_mul_pd(y1, down));
             const __m128 above = toFloats(_mm_mul_pd(y0, up), _mm_mul_pd(y1, up));
             undecided = _mm_movemask_ps(_mm_andnot_ps(nan, _mm_cmpneq_ps(below, above)));
@@ -135,18 +160,18 @@ void exp10Sse2(const float* in, float* out, int n) {
 
 namespace {
 // log10 of four lanes of positive normal floats (bits u), with exponent
-// adjustments eAdj: results as floats and the undecided lanes.
-inline __m128 log10Lanes4(__m128i u, __m128i eAdj, int& undecided) {
+// adjustments eAdj and the lanes' table rows: results as floats and the
+// undecided lanes.
+inline __m128 log10Lanes4(__m128i u, __m128i eAdj, const InvLog* const rows[4], const RoundingTest& test,
+                          int& undecided) {
     const __m128i v = _mm_sub_epi32(u, _mm_set1_epi32(static_cast<int>(kLogOffset)));
-    const __m128i e = _mm_add_epi32(_mm_srai_epi32(v, 23), eAdj);
-    const __m128i j = _mm_and_si128(_mm_srli_epi32(v, 16), _mm_set1_epi32(127));
-    const __m128 m = _mm_castsi128_ps(_mm_sub_epi32(u, _mm_slli_epi32(_mm_srai_epi32(v, 23), 23)));
-    alignas(16) std::int32_t js[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(js), j);
-    const __m128d y0 = log10Lanes(_mm_cvtps_pd(m), _mm_cvtepi32_pd(e), js[0], js[1]);
-    const __m128d y1 =
-        log10Lanes(_mm_cvtps_pd(_mm_movehl_ps(m, m)), _mm_cvtepi32_pd(_mm_shuffle_epi32(e, 0xee)), js[2], js[3]);
-    undecided = decidedLanes(y0, y1, kLogUlps) ^ 15;
+    const __m128i e0 = _mm_srai_epi32(v, 23);
+    const __m128i e = _mm_add_epi32(e0, eAdj);
+    const __m128 m = _mm_castsi128_ps(_mm_sub_epi32(u, _mm_slli_epi32(e0, 23)));
+    const __m128d y0 = log10Lanes(_mm_cvtps_pd(m), _mm_cvtepi32_pd(e), *rows[0], *rows[1]);
+    const __m128d e23 = _mm_cvtepi32_pd(_mm_shuffle_epi32(e, 0xee));
+    const __m128d y1 = log10Lanes(_mm_cvtps_pd(_mm_movehl_ps(m, m)), e23, *rows[2], *rows[3]);
+    undecided = test.undecided(y0, y1);
     return toFloats(y0, y1);
 }
 
@@ -156,16 +181,27 @@ inline __m128i selectInt(__m128i mask, __m128i a, __m128i b) {
 }  // namespace
 
 void log10Sse2(const float* in, float* out, int n) {
+    const RoundingTest test(kLog10BatchUlps);
+    // u + 0x7f800000 is at most 0xfeffffff, as a signed number below
+    // -0x01000000, exactly for the positive normal floats u.
+    const __m128i normalShift = opaque(_mm_set1_epi32(0x7f800000));
+    const __m128i normalEnd = opaque(_mm_set1_epi32(-0x01000001));
     int i = 0;
     for (; i + 4 <= n; i += 4) {
         const __m128 x = _mm_loadu_ps(in + i);
         const __m128i u0 = _mm_castps_si128(x);
         int undecided;
         // The usual case: positive normal floats.
-        const __m128i normal = _mm_and_si128(_mm_cmpgt_epi32(u0, _mm_set1_epi32(0x007fffff)),
-                                             _mm_cmplt_epi32(u0, _mm_set1_epi32(0x7f800000)));
-        if (_mm_movemask_ps(_mm_castsi128_ps(normal)) == 15) {
-            _mm_storeu_ps(out + i, log10Lanes4(u0, _mm_setzero_si128(), undecided));
+        const __m128i unusual = _mm_cmpgt_epi32(_mm_add_epi32(u0, normalShift), normalEnd);
+        if (_mm_movemask_ps(_mm_castsi128_ps(unusual)) == 0) {
+            // The rows from the inputs' bits, by the integer units.
+            const InvLog* rows[4];
+            for (int l = 0; l < 4; ++l) {
+                std::uint32_t b;
+                std::memcpy(&b, in + i + l, sizeof b);
+                rows[l] = &kLog10Table[((b - kLogOffset) >> 16) & 127u];
+            }
+            _mm_storeu_ps(out + i, log10Lanes4(u0, _mm_setzero_si128(), rows, test, undecided));
         } else {
             // All in integers, as logSpecial: no arithmetic on subnormals.
             const __m128i au = _mm_and_si128(u0, _mm_set1_epi32(0x7fffffff));
@@ -179,7 +215,13 @@ void log10Sse2(const float* in, float* out, int n) {
             const __m128i sub = _mm_andnot_si128(special, _mm_cmplt_epi32(au, _mm_set1_epi32(0x00800000)));
             __m128i u = selectInt(sub, _mm_castps_si128(_mm_cvtepi32_ps(u0)), u0);
             u = selectInt(special, _mm_castps_si128(_mm_set1_ps(1.0f)), u);
-            const __m128 y = log10Lanes4(u, _mm_and_si128(sub, _mm_set1_epi32(-149)), undecided);
+            const __m128i v = _mm_sub_epi32(u, _mm_set1_epi32(static_cast<int>(kLogOffset)));
+            alignas(16) std::uint32_t js[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(js),
+                            _mm_and_si128(_mm_srli_epi32(v, 16), _mm_set1_epi32(127)));
+            const InvLog* const rows[4] = {&kLog10Table[js[0]], &kLog10Table[js[1]], &kLog10Table[js[2]],
+                                           &kLog10Table[js[3]]};
+            const __m128 y = log10Lanes4(u, _mm_and_si128(sub, _mm_set1_epi32(-149)), rows, test, undecided);
             undecided &= ~_mm_movemask_ps(_mm_castsi128_ps(special));
             // Special lanes: NaN -> the NaN made quiet (as x + x does on
             // x86), ±0 -> -inf, other negatives -> NaN, +inf -> +inf.

@@ -224,6 +224,14 @@ err_exp = max_rel_error(lambda r: 1 + r * horner(cexp, r), lambda r: exp(r * ln2
 
 exp_table = [dd(mpf(2) ** (mpf(j) / EXP_N)) for j in range(EXP_N)]
 
+# The batch forms' lanes take one degree less (their rounding test allows for
+# the larger error; what they cannot decide goes to the scalar function).
+EXP_BATCH_DEG = EXP_DEG - 1
+exp_batch_basis = [(lambda i: (lambda r: r ** i))(i) for i in range(EXP_BATCH_DEG)]
+cexp_batch = [rnd(c) for c in remez(g_exp, w_exp, exp_batch_basis, -R_EXP, R_EXP)]
+err_exp_batch = max_rel_error(lambda r: 1 + r * horner(cexp_batch, r), lambda r: exp(r * ln2 / EXP_N),
+                              -R_EXP, R_EXP)
+
 # Slow path: 2^(r/64) = exp(s), s = r ln2/64 (double-double), Taylor to s^11.
 EXP_SLOW_TERMS = 12
 fact = [mpf(1)]
@@ -280,6 +288,11 @@ clog10 = remez(lambda r: g_log(r, ln10), w_log, log_basis, rmin, rmax)
 clog10 = [rnd(c) for c in clog10]
 err_log = max_rel_error(lambda r: r * horner(clog, r), lambda r: log(1 + r), rmin, rmax)
 err_log10 = max_rel_error(lambda r: r * horner(clog10, r), lambda r: log(1 + r) / ln10, rmin, rmax)
+LOG_BATCH_DEG = LOG_DEG - 1
+log_batch_basis = [(lambda i: (lambda r: r ** i))(i) for i in range(LOG_BATCH_DEG)]
+clog10_batch = [rnd(c) for c in remez(lambda r: g_log(r, ln10), w_log, log_batch_basis, rmin, rmax)]
+err_log10_batch = max_rel_error(lambda r: r * horner(clog10_batch, r), lambda r: log(1 + r) / ln10,
+                                rmin, rmax)
 
 # e ln2 with |e| <= 150 (8 bits): 45-bit pieces make e * piece exact.
 ln2_1 = rnd(ln2, 45)
@@ -379,6 +392,9 @@ for name, parts, lo1 in (("Exp", (exp_hi, exp_mid, exp_lo), exp_lo1),
 emit("// 2^(r/64) ~ 1 + r (c[0] + c[1] r + ... + c[%d] r^%d), |r| <= 1/2 + 2^-12:" % (EXP_DEG - 1, EXP_DEG - 1))
 emit("// relative error %.3g = 2^%.2f." % (float(err_exp), log2_abs(err_exp)))
 emit_array("double", "kExpPoly", [hexd(c) for c in cexp], 2)
+emit("// The batch forms: 2^(r/64) ~ 1 + r (c[0] + ... + c[%d] r^%d), relative error %.3g = 2^%.2f." %
+     (EXP_BATCH_DEG - 1, EXP_BATCH_DEG - 1, float(err_exp_batch), log2_abs(err_exp_batch)))
+emit_array("double", "kExpPolyBatch", [hexd(c) for c in cexp_batch], 2)
 emit_array("double", "kExp2Hi", [hexd(t[0]) for t in exp_table], 2, "2^(j/64), rounded to nearest")
 emit_array("double", "kExp2Lo", [hexd(t[1]) for t in exp_table], 2, "2^(j/64) - kExp2Hi[j], rounded")
 emit("// ln2/64 as a double-double; 1/n! as double-doubles, n = 0..%d." % (EXP_SLOW_TERMS - 1))
@@ -402,6 +418,9 @@ emit_array("double", "kLogPoly", [hexd(c) for c in clog], 2)
 emit("// log10(1 + r) ~ r (c[0] + ... + c[%d] r^%d): relative error %.3g = 2^%.2f." %
      (LOG_DEG - 1, LOG_DEG - 1, float(err_log10), log2_abs(err_log10)))
 emit_array("double", "kLog10Poly", [hexd(c) for c in clog10], 2)
+emit("// The batch forms: log10(1 + r) ~ r (c[0] + ... + c[%d] r^%d): relative error %.3g = 2^%.2f." %
+     (LOG_BATCH_DEG - 1, LOG_BATCH_DEG - 1, float(err_log10_batch), log2_abs(err_log10_batch)))
+emit_array("double", "kLog10PolyBatch", [hexd(c) for c in clog10_batch], 2)
 emit("// Per interval j: {inv (24 bits), -log(inv) rounded}, then -log10(inv).")
 emit("struct alignas(16) InvLog { double inv, logv; };")
 emit("inline constexpr InvLog kLogTable[%d] = {" % len(log_inv))
