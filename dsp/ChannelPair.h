@@ -23,8 +23,11 @@
 // them as one straight run of code, whatever the inliner's budget.
 #if defined(__GNUC__)
 #define KVB_ALWAYS_INLINE __attribute__((always_inline))
+// The same, and everything it calls compiled into it as well.
+#define KVB_FLATTEN __attribute__((always_inline, flatten))
 #else
 #define KVB_ALWAYS_INLINE
+#define KVB_FLATTEN
 #endif
 
 #if KVB_SSE2_LANES
@@ -74,12 +77,14 @@ inline F2 operator*(F2 a, F2 b) { return {_mm_mul_ps(a.v, b.v)}; }
 inline D2 operator+(D2 a, D2 b) { return {_mm_add_pd(a.v, b.v)}; }
 inline D2 operator-(D2 a, D2 b) { return {_mm_sub_pd(a.v, b.v)}; }
 inline D2 operator*(D2 a, D2 b) { return {_mm_mul_pd(a.v, b.v)}; }
+inline F2 operator/(F2 a, F2 b) { return {_mm_div_ps(a.v, b.v)}; }
 
 // float -> double is exact; double -> float rounds to nearest.
 inline D2 widen(F2 a) { return {_mm_cvtps_pd(a.v)}; }
 inline F2 narrow(D2 a) { return {_mm_cvtpd_ps(a.v)}; }
 
 inline F2 abs(F2 a) { return {_mm_andnot_ps(_mm_set1_ps(-0.0f), a.v)}; }
+inline F4 abs(F4 a) { return {_mm_andnot_ps(_mm_set1_ps(-0.0f), a.v)}; }
 
 #if KVB_VECTOR_SELECT
 inline Mask2 operator>(F2 a, F2 b) { return {a.v > b.v}; }
@@ -176,6 +181,7 @@ inline F2 operator*(F2 a, F2 b) { return {{a.v[0] * b.v[0], a.v[1] * b.v[1]}}; }
 inline D2 operator+(D2 a, D2 b) { return {{a.v[0] + b.v[0], a.v[1] + b.v[1]}}; }
 inline D2 operator-(D2 a, D2 b) { return {{a.v[0] - b.v[0], a.v[1] - b.v[1]}}; }
 inline D2 operator*(D2 a, D2 b) { return {{a.v[0] * b.v[0], a.v[1] * b.v[1]}}; }
+inline F2 operator/(F2 a, F2 b) { return {{a.v[0] / b.v[0], a.v[1] / b.v[1]}}; }
 
 inline D2 widen(F2 a) { return {{static_cast<double>(a.v[0]), static_cast<double>(a.v[1])}}; }
 inline F2 narrow(D2 a) { return {{static_cast<float>(a.v[0]), static_cast<float>(a.v[1])}}; }
@@ -189,6 +195,7 @@ inline float clearSign(float x) {
     return x;
 }
 inline F2 abs(F2 a) { return {{clearSign(a.v[0]), clearSign(a.v[1])}}; }
+inline F4 abs(F4 a) { return {{clearSign(a.v[0]), clearSign(a.v[1]), clearSign(a.v[2]), clearSign(a.v[3])}}; }
 
 inline Mask2 operator>(F2 a, F2 b) { return {{a.v[0] > b.v[0], a.v[1] > b.v[1]}}; }
 inline Mask2 operator<(F2 a, F2 b) { return {{a.v[0] < b.v[0], a.v[1] < b.v[1]}}; }

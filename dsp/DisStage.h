@@ -54,14 +54,19 @@ struct DisState {
 
 // Side-chain magnitude to detector level. Up to 1.0 a polynomial that rises
 // from 0.03125 (−30.1 dB) at 0; above 1.0 the magnitude itself.
-KVB_ALWAYS_INLINE inline F2 disLevelCurve(F2 sc) {
-    const F2 magnitude = abs(sc);
-    const F2 q2 = sc * sc;
-    const F2 q4 = q2 * q2;
-    const F2 curve = f2(2.0f) * (q4 * (f2(4.5072875f) * q2 - f2(3.7919977f) - f2(1.9086499f) * q4) +
-                                 (f2(1.6720511f) * q2 + f2(0.015623941f)));
-    return select(magnitude > f2(1.0f), magnitude, curve);
+// For one step (F2) or two (F4) of both channels.
+template <class V>
+KVB_ALWAYS_INLINE inline V disLevelCurveOf(V sc) {
+    const V magnitude = abs(sc);
+    const V q2 = sc * sc;
+    const V q4 = q2 * q2;
+    const V curve = splat<V>(2.0f) * (q4 * (splat<V>(4.5072875f) * q2 - splat<V>(3.7919977f) -
+                                            splat<V>(1.9086499f) * q4) +
+                                      (splat<V>(1.6720511f) * q2 + splat<V>(0.015623941f)));
+    return select(magnitude > splat<V>(1.0f), magnitude, curve);
 }
+KVB_ALWAYS_INLINE inline F2 disLevelCurve(F2 sc) { return disLevelCurveOf(sc); }
+KVB_ALWAYS_INLINE inline F4 disLevelCurve(F4 sc) { return disLevelCurveOf(sc); }
 inline float disLevelCurve(float sc) { return lane0(disLevelCurve(f2(sc))); }
 
 // Cubic knee: below 20 dB over, 20·(over/20)³.
@@ -75,6 +80,12 @@ inline F2 disKnee(F2 over) {
 KVB_ALWAYS_INLINE inline F2 disLevel(const DisStepSettings& k, PeakingCore& band, F2 y) {
     const F2 w = band.run(y);
     return disLevelCurve(((y - w) * k.bandGain + (w + y)) * f2(0.5f));
+}
+// The band's part alone (the recursive one), for a caller that takes the
+// level curve over many steps at once: disLevel = disLevelCurve(disBand).
+KVB_ALWAYS_INLINE inline F2 disBand(const DisStepSettings& k, PeakingCore& band, F2 y) {
+    const F2 w = band.run(y);
+    return ((y - w) * k.bandGain + (w + y)) * f2(0.5f);
 }
 
 // dB over the threshold through the knee into the smoother; returns the

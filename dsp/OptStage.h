@@ -175,11 +175,17 @@ inline F2 optStep(OptState& st, const OptStepSettings& k, PeakingCore& band1, Pe
 // n, smoother 2 to n - 1, smoother 3 to n - 2 and smoother 4 to n - 3, two
 // smoothers of both channels to a register. No step then waits for the chain
 // of four within it, while every smoother sees exactly its inputs of
-// optSmooth, in order.
+// optSmooth, in order. Smooth4 takes the rise/fall steps of four lanes
+// (riseFallStep's arguments and result); the chain's AVX2 form passes its own.
+struct RiseFall4Step {
+    KVB_ALWAYS_INLINE F4 operator()(F4 v, F4 s, const RiseFall4& k, D2 g) const { return riseFallStep(v, s, k, g); }
+};
+
+template <class Smooth4 = RiseFall4Step>
 class SkewedOptSmoothers {
 public:
-    SkewedOptSmoothers(const OptState& st, const OptStepSettings& k)
-        : k12(pairOf(k.smooth[0], k.smooth[1])), k34(pairOf(k.smooth[2], k.smooth[3])),
+    SkewedOptSmoothers(const OptState& st, const OptStepSettings& k, Smooth4 smooth4 = Smooth4())
+        : smooth4_(smooth4), k12(pairOf(k.smooth[0], k.smooth[1])), k34(pairOf(k.smooth[2], k.smooth[3])),
           v(f4(st.smooth1, st.smooth2)), w(f4(st.smooth3, st.reduction)), start2(st.smooth2),
           start3(st.smooth3), start4(st.reduction) {}
 
@@ -190,13 +196,13 @@ public:
     template <int K>
     KVB_ALWAYS_INLINE F2 step(F2 over, D2 g, bool firstFrame) {
         const F4 before = v;
-        v = riseFallStep(f4(over, low(v)), v, k12, g);
+        v = smooth4_(f4(over, low(v)), v, k12, g);
         // Smoother 2 at step -1 is where the run started.
         if (K == 0 && firstFrame) v = f4(low(v), start2);
         // Smoothers 3 and 4 start at step 2, on step 0's curve, from their
         // states at step -1.
         if (K == 2 && firstFrame) w = f4(start3, start4);
-        w = riseFallStep(f4(high(optCurve(before)), low(w)), w, k34, g);
+        w = smooth4_(f4(high(optCurve(before)), low(w)), w, k34, g);
         if (K == 2 && firstFrame) w = f4(low(w), start4);
         return high(w);
     }
@@ -216,6 +222,7 @@ public:
     }
 
 private:
+    Smooth4 smooth4_;
     RiseFall4 k12, k34;
     F4 v, w;  // (smoother 1, smoother 2) and (smoother 3, smoother 4)
     F2 start2, start3, start4;

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <type_traits>
+#if KVB_HAVE_AVX2_ROUNDS
+#include <immintrin.h>
+#endif
 
 #include "dsp/LevelMath.h"
 #include "dsp/Metering.h"
@@ -99,12 +102,74 @@ KVB_ALWAYS_INLINE inline F2 stageInputs(ChainState& s, const BlockSettings& b, f
               static_cast<float>(static_cast<double>(a2) + offset + static_cast<double>(noise2)));
 }
 
+// The DC blockers and transformers of both channels, held side by side for a
+// round: the same operations as DcBlocker::step and TransformerChannel::step,
+// lane by lane.
+struct OutputLanes {
+    F2 dcX1, dcY, level, gain;
+    F2 threshold, slope, releaseC, releaseOneMinusC;
+
+    OutputLanes(const ChainState& s, const BlockSettings& b)
+        : dcX1(f2(s.dc[0].x1, s.dc[1].x1)), dcY(f2(s.dc[0].y, s.dc[1].y)),
+          level(f2(s.trafo[0].level, s.trafo[1].level)), gain(f2(s.trafo[0].gain, s.trafo[1].gain)),
+          threshold(f2(b.trafo[0].threshold, b.trafo[1].threshold)), slope(f2(b.trafo[0].slope, b.trafo[1].slope)),
+          releaseC(f2(b.trafo[0].release.c, b.trafo[1].release.c)),
+          releaseOneMinusC(f2(b.trafo[0].release.oneMinusC, b.trafo[1].release.oneMinusC)) {}
+
+    void store(ChainState& s) const {
+        for (int c = 0; c < 2; ++c) {
+            s.dc[c].x1 = lane(dcX1, c);
+            s.dc[c].y = lane(dcY, c);
+            s.trafo[c].level = lane(level, c);
+            s.trafo[c].gain = lane(gain, c);
+        }
+    }
+
+    KVB_ALWAYS_INLINE F2 step(F2 x, F2 pole, D2 g) {
+        dcY = narrow(widen(x) + g - widen(dcX1) + widen(pole * dcY));
+        dcX1 = x;
+        level = (dcY + level) * f2(0.5f);
+        const F2 a = abs(level);
+        // Lanes not above the threshold divide by 1 (their result is not
+        // taken), so that no lane divides zero by zero.
+        const Mask2 above = a > threshold;
+        F2 c = select(above, ((a - threshold) * slope + threshold) / select(above, a, f2(1.0f)), f2(1.0f));
+        c = select(c > gain, narrow(widen(releaseOneMinusC * c) + g + widen(releaseC * gain)), c);
+        gain = c;
+        return dcY * c;
+    }
+};
+
+// The interpolator and the decimator of a round, each in its own window,
+// stepped where their chunk runs.
+class FilterPairNarrow {
+public:
+    explicit FilterPairNarrow(const ChainState& s) : interp(s.interp), decim(s.decim) {}
+
+    // Step K of a frame: the interpolator on its zero-stuffed input (with
+    // guard offset gInterp), the decimator on z.
+    template <int K>
+    KVB_ALWAYS_INLINE void step(bool doIn, bool doOut, D2 stuffed, D2 z, D2 g, D2 gInterp, F2& interpOut,
+                                F2& decimOut) {
+        if (doOut) decimOut = narrow(decim.step(z, g));
+        if (doIn) interpOut = narrow(interp.stuffedStep<K>(stuffed, gInterp));
+    }
+    // Puts back the histories of the filters that ran (interpSteps and
+    // decimSteps steps).
+    void store(ChainState& s, int interpSteps, int decimSteps) const {
+        if (interpSteps > 0) interp.store(s.interp);
+        if (decimSteps > 0) decim.store(s.decim);
+    }
+
+private:
+    FilterWindow<Processor::kSteps> interp, decim;
+};
+
 // After decimation: DC blocker, meters, transformer and output forming of one
 // frame. g is the guard offset.
-KVB_ALWAYS_INLINE inline void outputFrame(ChainState& s, const BlockSettings& b, F2 stageOut, F2 optReduction, F2 disSmooth,
-                        std::atomic<float>* meter, double g, float& out1, float& out2) {
-    float y1 = s.dc[0].step(lane0(stageOut), s.dcPole, g);
-    float y2 = s.dc[1].step(lane1(stageOut), s.dcPole, g);
+KVB_ALWAYS_INLINE inline void outputFrame(OutputLanes& lanes, F2 dcPole, const BlockSettings& b, F2 stageOut, F2 optReduction, F2 disSmooth,
+                        std::atomic<float>* meter, D2 g, float& out1, float& out2) {
+    const F2 y = lanes.step(stageOut, dcPole, g);
 
     // The meters show the states after the frame's last oversampled step.
     float meters[2];
@@ -112,8 +177,7 @@ KVB_ALWAYS_INLINE inline void outputFrame(ChainState& s, const BlockSettings& b,
     meter[0].store(meters[0], std::memory_order_relaxed);
     meter[1].store(meters[1], std::memory_order_relaxed);
 
-    y1 = s.trafo[0].step(y1, b.trafo[0], g);
-    y2 = s.trafo[1].step(y2, b.trafo[1], g);
+    const float y1 = lane0(y), y2 = lane1(y);
     if (b.midSide) {
         out1 = (y2 + y1) * 0.5f;
         out2 = (y1 - y2) * 0.5f;
@@ -122,6 +186,9 @@ KVB_ALWAYS_INLINE inline void outputFrame(ChainState& s, const BlockSettings& b,
         out2 = y2;
     }
 }
+
+// The array passes, four lanes at a time.
+namespace passes4 {
 
 // dB over the threshold for n values (pairs of both channels): 20·log10(level)
 // less the threshold in dB where the level lies above the threshold, else 0.
@@ -178,7 +245,9 @@ KVB_ALWAYS_INLINE inline void optGains(const OptStepSettings& k, const float* re
 }
 
 // The Dis stage's dB over its threshold through the cubic knee.
-KVB_ALWAYS_INLINE inline void disOverArray(const DisStepSettings& k, const float* level, float* over, int steps) {
+KVB_ALWAYS_INLINE inline void disOverArray(const DisStepSettings& k, float* level, float* over, int steps) {
+    // The side chain's band outputs become levels here, four at a time.
+    for (int i = 0; i < 2 * steps; i += 4) store4(&level[i], disLevelCurve(load4(&level[i])));
     decibelsOverArray(level, over, 2 * steps, k.threshold, k.thresholdDb);
     for (int i = 0; i < 2 * steps; i += 4) {
         const F4 o = load4(&over[i]);
@@ -209,6 +278,8 @@ KVB_ALWAYS_INLINE inline void frameEnds(const float* steps, float* frames, int n
     for (int i = 0; i < n; ++i) storePair(&frames[2 * i], loadPair(&steps[8 * i + 6]));
 }
 
+}  // namespace passes4
+
 }  // namespace
 
 // The block runs in chunks of up to kChunk frames, one pass per stage over
@@ -224,16 +295,23 @@ KVB_ALWAYS_INLINE inline void frameEnds(const float* steps, float* frames, int n
 //                      chunk r - 3  Dis smoother (disOver -> disSmooth)
 //                      chunk r - 4  decimation (z), DC blocker, meters,
 //                                   transformer, outputs
+//                      chunk r - 2  (AVX2 form) Dis side chain's band
 //   step by step       chunk r      Opt detector (x -> optLevel)
-//   step by step       chunk r - 2  Dis side chain (y -> disLevel)
+//   step by step       chunk r - 2  (first form) Dis side chain's band
+//                                   (y -> disLevel)
 //   over whole arrays  chunk r      Opt dB over (optLevel -> optOver)
 //                      chunk r - 1  Opt gain (reduction, x -> y)
-//                      chunk r - 2  Dis dB over, knee (disLevel -> disOver)
+//                      chunk r - 2  Dis level curve, dB over, knee
+//                                   (disLevel -> disOver)
 //                      chunk r - 3  Dis gain (disSmooth, y -> z)
 //
 // The first loop holds the long recursions of the two filters (the floor of
 // the chain's cost: about 50 cycles a step, summed in their fixed order) with
-// the short ones beside them. x, y and the meter states outlive a round and
+// the short ones beside them; the AVX2 form steps both filters in one
+// register, which leaves the loop room for the Dis band as well. The Opt
+// detector keeps a loop of its own: its branches (see emphasisTarget) are
+// sometimes mistaken, and each mistake would cost the filters' progress too.
+// x, y and the meter states outlive a round and
 // take their chunk's slot; the other arrays are written and read within one
 // round, or by one round's array passes and the next round's loops. A chunk's
 // inputs are all read before any output at or after its first frame is
@@ -249,6 +327,11 @@ void Processor::runChain(const float* in1, const float* in2, float* out1, float*
 }
 
 void Processor::runChainPortable(const float* in1, const float* in2, float* out1, float* out2, int frames) {
+    // The building blocks of this form (see ChainRounds.inc).
+    using FilterPair = FilterPairNarrow;
+    using Smooth4 = RiseFall4Step;
+    namespace passes = passes4;
+    constexpr bool kSideChainInFrames = false;
 #include "dsp/ChainRounds.inc"
 }
 
@@ -259,7 +342,14 @@ void Processor::runChainPortable(const float* in1, const float* in2, float* out1
 #pragma GCC push_options
 #pragma GCC target("avx2")
 
+#include "dsp/ChainAvx2.h"
+
 void Processor::runChainAvx2(const float* in1, const float* in2, float* out1, float* out2, int frames) {
+    using FilterPair = FilterPairWide;
+    using Smooth4 = RiseFall4Wide;
+    namespace passes = passes8;
+    // The frame loop has room for the Dis side chain's band here.
+    constexpr bool kSideChainInFrames = true;
 #include "dsp/ChainRounds.inc"
 }
 
