@@ -112,13 +112,14 @@ inline bool expFastImpl(float x, float& out) {
 //     T[j] 2^-54·0.41, the first sum 2^-53·(|y| + 2^-8), p(r) (|p| <= 2^-8,
 //     relative error 2^-51.7: polynomial 2^-54, two roundings) and the final
 //     sum 2^-53·|y|: below 2^-51.4 relative.
-//   e == 0, interval j != centre: |log x| >= 2^-9 and |T[j]| <= 2^-8 + 0.41·…
-//     relative to the result: T[j] 2^-53, p 2^-51.7, final sum 2^-53:
-//     below 2^-50.9.
+//   e == 0, interval j != centre: |log x| >= 2^-9, |T[j]| <= 2.002·|y| and
+//     |p| <= 1.004·|y| (at the intervals' ends); relative to the result:
+//     T[j] 2^-52, p 2^-51.4 (the polynomial and its three roundings), the
+//     final sum 2^-53: below 2^-50.4.
 //   e == 0, centre: y = p(r): 2^-51.7.
 // For log10 the polynomial's error is 2^-54 (its first coefficient, 1/ln10,
-// is rounded) and the same bounds hold. e < 2^-50.9 in all cases: e·|y| <
-// 2^2.1 units of y's last place; d = 16 leaves a margin of 3.7. y is never
+// is rounded) and the same bounds hold. e < 2^-50.4 in all cases: e·|y| <
+// 2^2.6 units of y's last place; d = 16 leaves a margin of 2.6. y is never
 // subnormal (|log x| >= 2^-25 for x != 1) and 0 only for x = 1, exactly.
 constexpr std::uint64_t kLogUlps = 16;
 
