@@ -55,8 +55,13 @@ class Processor {
 public:
     // The chain runs in chunks of up to kChunk frames (kSteps oversampled
     // steps), several chunks in flight at once (see Processor.cpp).
-    static constexpr int kChunk = 32;
+    static constexpr int kChunk = 16;
     static constexpr int kSteps = 4 * kChunk;
+    // The chunk length for a block of n frames: half the longest for blocks
+    // under 256 frames. The rounds that fill and drain the chunks in flight
+    // cost about four chunks' worth whatever the block, which short chunks
+    // keep small beside a short block. The output does not depend on it.
+    static constexpr int chunkFrames(int n) { return n < 256 ? kChunk / 2 : kChunk; }
 
     Processor() = default;
     ~Processor() = default;
