@@ -30,19 +30,22 @@ void Processor::setUp() {
     chain = ChainState{};
     settings = BlockSettings{};
     scratch = Scratch{};
-    useAvx2Rounds(true);
+    if (useRounds(Rounds::Avx512) != Rounds::Avx512) useRounds(Rounds::Avx2);
     meterValue[0].store(0.0f, std::memory_order_relaxed);
     meterValue[1].store(0.0f, std::memory_order_relaxed);
 }
 
-bool Processor::useAvx2Rounds(bool on) {
+Processor::Rounds Processor::useRounds(Rounds form) {
 #if KVB_HAVE_AVX2_ROUNDS
     __builtin_cpu_init();
-    avx2Rounds_ = on && __builtin_cpu_supports("avx2");
+    const bool avx2 = __builtin_cpu_supports("avx2");
+    const bool avx512 = avx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
+    if (form == Rounds::Portable || (form == Rounds::Avx2 && avx2) || (form == Rounds::Avx512 && avx512))
+        rounds_ = form;
 #else
-    (void)on;
+    (void)form;
 #endif
-    return avx2Rounds_;
+    return rounds_;
 }
 
 void Processor::setSampleRate(float fs) {
@@ -318,7 +321,11 @@ KVB_ALWAYS_INLINE inline void frameEnds(const float* steps, float* frames, int n
 // written, so inputs and outputs may share memory.
 void Processor::runChain(const float* in1, const float* in2, float* out1, float* out2, int frames) {
 #if KVB_HAVE_AVX2_ROUNDS
-    if (avx2Rounds_) {
+    if (rounds_ == Rounds::Avx512) {
+        runChainAvx512(in1, in2, out1, out2, frames);
+        return;
+    }
+    if (rounds_ == Rounds::Avx2) {
         runChainAvx2(in1, in2, out1, out2, frames);
         return;
     }
@@ -349,6 +356,21 @@ void Processor::runChainAvx2(const float* in1, const float* in2, float* out1, fl
     using Smooth4 = RiseFall4Wide;
     namespace passes = passes8;
     // The frame loop has room for the Dis side chain's band here.
+    constexpr bool kSideChainInFrames = true;
+#include "dsp/ChainRounds.inc"
+}
+
+#pragma GCC pop_options
+
+// The AVX2 form once more with AVX-512's 128- and 256-bit instructions: the
+// same operations, with 32 registers instead of 16.
+#pragma GCC push_options
+#pragma GCC target("avx2,avx512f,avx512vl")
+
+void Processor::runChainAvx512(const float* in1, const float* in2, float* out1, float* out2, int frames) {
+    using FilterPair = FilterPairWide;
+    using Smooth4 = RiseFall4Wide;
+    namespace passes = passes8;
     constexpr bool kSideChainInFrames = true;
 #include "dsp/ChainRounds.inc"
 }

@@ -91,12 +91,15 @@ public:
     // 1.0 or 0.0: the host's answer about input 1 at the last resume.
     float inputConnected = 1.0f;
 
-    // Whether the chain runs in its form for processors with AVX2 (chosen at
-    // set-up where the processor has it) or in the form for every x86-64
-    // processor. The bits are the same; tests run both. Answers whether the
-    // AVX2 form is on.
-    bool useAvx2Rounds(bool on);
-    bool avx2Rounds() const { return avx2Rounds_; }
+    // The compiled forms of the chain: for every processor, for processors
+    // with AVX2, and the AVX2 form again with AVX-512's 32 registers (fewer
+    // values kept in memory). Set-up takes the widest the processor has. The
+    // bits are the same; tests run each.
+    enum class Rounds { Portable, Avx2, Avx512 };
+    // Runs the chain in the given form if this build and processor have it;
+    // answers the form in use.
+    Rounds useRounds(Rounds form);
+    Rounds rounds() const { return rounds_; }
 
     // Read-only views for inspection.
     float rateRatio() const { return rateRatio_; }
@@ -112,6 +115,7 @@ private:
     void runChain(const float* in1, const float* in2, float* out1, float* out2, int frames);
     void runChainPortable(const float* in1, const float* in2, float* out1, float* out2, int frames);
     void runChainAvx2(const float* in1, const float* in2, float* out1, float* out2, int frames);
+    void runChainAvx512(const float* in1, const float* in2, float* out1, float* out2, int frames);
 
     static constexpr int kSlots = 4;
     // Per oversampled step, both channels side by side in dense float arrays
@@ -143,6 +147,6 @@ private:
     BlockSettings settings;
     ChainState chain;
     Scratch scratch;
-    bool avx2Rounds_ = false;
+    Rounds rounds_ = Rounds::Portable;
     std::atomic<float> meterValue[2] = {{0.0f}, {0.0f}};
 };

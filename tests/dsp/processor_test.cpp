@@ -443,11 +443,13 @@ TEST_P(AgainstReference, EverySampleAndMeterIsBitIdentical) {
         pos += static_cast<std::size_t>(b.len);
     }
 
-    for (const bool avx2 : {false, true}) {
-        SCOPED_TRACE(avx2 ? "AVX2 form" : "portable form");
+    for (const Processor::Rounds form : {Processor::Rounds::Portable, Processor::Rounds::Avx2, Processor::Rounds::Avx512}) {
+        SCOPED_TRACE(form == Processor::Rounds::Portable ? "portable form"
+                     : form == Processor::Rounds::Avx2   ? "AVX2 form"
+                                                         : "AVX-512 form");
         Processor p;
         p.setUp();
-        if (p.useAvx2Rounds(avx2) != avx2) continue;  // no AVX2 here
+        if (p.useRounds(form) != form) continue;  // not on this processor
         p.setSampleRate(s.fs);
         Stereo out(n);
         for (const Block& b : blocks) {
