@@ -2,8 +2,9 @@
 // the interpolator and decimator stepped together, the Opt smoothers' four
 // lanes with their sums in one register, and the array passes eight lanes at
 // a time. Included by Processor.cpp alone, inside its AVX2 section, after the
-// first form's blocks (passes4), which the linked passes share. Every value is
-// the same IEEE operations in the same order as in the first form.
+// first form's blocks (passes4), which the linked passes share; the AVX-512
+// form compiles the same blocks into itself. Every value is the same IEEE
+// operations in the same order as in the first form.
 #pragma once
 
 #include <immintrin.h>
