@@ -88,32 +88,29 @@ LV2_SETTINGS = dict(SETTINGS, OptMode=0.0, OptByp1=0.0, StereoMode=0.0, MSMode=1
 VST2_EXTRA = {n: round(0.01 * (n - 20), 2) for n in range(26, 51)}
 
 # 32-bit float WAV at the session's rate, nothing else done to it; the preset
-# names the file after the session.
+# names the file after the session. Taken from the format Ardour ships for
+# 32-bit float broadcast WAV (its own file, in its own schema), renamed and
+# without the broadcast chunk.
 EXPORT_FORMAT_ID = "6b1e4a52-2f0c-4a8e-9d1e-3c7a1f0b5d21"
-EXPORT_FORMAT = f"""<?xml version="1.0" encoding="UTF-8"?>
-<ExportFormatSpecification name="KVB check float" id="{EXPORT_FORMAT_ID}"
-    with-cue="false" with-toc="false" with-mp4chaps="false" command="" analyse="false"
-    soundcloud-upload="false">
-  <Encoding id="F_WAV" type="T_Sndfile" extension="wav" name="WAV" has-sample-format="true"
-      channel-limit="256"/>
-  <SampleRate rate="1"/>
-  <SRCQuality quality="SRC_SincBest"/>
-  <EncodingOptions>
-    <Option name="sample-format" value="SF_Float"/>
-    <Option name="dithering" value="D_None"/>
-    <Option name="tag-metadata" value="false"/>
-    <Option name="tag-support" value="false"/>
-    <Option name="broadcast-info" value="false"/>
-  </EncodingOptions>
-  <Processing>
-    <Normalize enabled="false" loudness="no" dbfs="0" lufs="-23" dbtp="-1"/>
-    <Silence>
-      <Start><Trim enabled="false"/><Add enabled="false"/></Start>
-      <End><Trim enabled="false"/><Add enabled="false"/></End>
-    </Silence>
-  </Processing>
-</ExportFormatSpecification>
-"""
+ARDOUR_FLOAT_FORMAT = "/usr/share/ardour7/export/BWAV 32float Export.format"
+
+
+def export_format():
+    root = ET.parse(ARDOUR_FLOAT_FORMAT).getroot()
+    root.set("name", "KVB check float")
+    root.set("id", EXPORT_FORMAT_ID)
+    root.find("Encoding").set("name", "WAV")
+    options = {o.get("name"): o for o in root.iter("Option")}
+    options["broadcast-info"].set("value", "false")
+    # What the comparison with kvb render relies on, as Ardour's file has it.
+    expected = {"sample-format": "SF_Float", "dithering": "D_None"}
+    if any(options[name].get("value") != value for name, value in expected.items()) or \
+            root.find("SampleRate").get("rate") != "1" or \
+            any(e.get("enabled") != "false" for e in root.find("Processing").iter() if "enabled" in e.attrib):
+        raise SystemExit(f"{ARDOUR_FLOAT_FORMAT} is not plain 32-bit float WAV at the session's rate any more")
+    return ET.tostring(root, encoding="unicode", xml_declaration=True)
+
+
 EXPORT_PRESET_ID = "0d6f3c1e-8a47-4b9e-b2f5-7e1c9a3d4f60"
 EXPORT_PRESET = f"""<?xml version="1.0" encoding="UTF-8"?>
 <ExportPreset id="{EXPORT_PRESET_ID}" name="KVB check">
@@ -218,7 +215,7 @@ class Check:
         with open(os.path.join(config, "ardour7", "config"), "w") as f:
             f.write(ARDOUR_CONFIG)
         with open(os.path.join(config, "ardour7", "export", "kvb-check.format"), "w") as f:
-            f.write(EXPORT_FORMAT)
+            f.write(export_format())
         with open(os.path.join(config, "ardour7", "export", "kvb-check.preset"), "w") as f:
             f.write(EXPORT_PRESET)
         self.env = dict(os.environ)
