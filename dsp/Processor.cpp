@@ -285,8 +285,8 @@ KVB_ALWAYS_INLINE inline void frameEnds(const float* steps, float* frames, int n
 
 }  // namespace
 
-// The block runs in chunks of up to kChunk frames, one pass per stage over
-// each chunk, and every state sees exactly the inputs it would see sample by
+// The block runs in chunks (chunkFrames), one pass per stage over each
+// chunk, and every state sees exactly the inputs it would see sample by
 // sample, so the output is the same bits. The recursions of the chain (each
 // step waits for the one before) are latency-bound, so five chunks at
 // different places of the chain are in flight at once, and the recursions of
@@ -309,16 +309,17 @@ KVB_ALWAYS_INLINE inline void frameEnds(const float* steps, float* frames, int n
 //                      chunk r - 3  Dis gain (disSmooth, y -> z)
 //
 // The first loop holds the long recursions of the two filters (the floor of
-// the chain's cost: about 50 cycles a step, summed in their fixed order) with
+// the chain's cost: about 40 cycles a step, summed in their fixed order) with
 // the short ones beside them; the AVX2 form steps both filters in one
 // register, which leaves the loop room for the Dis band as well. The Opt
 // detector keeps a loop of its own: its branches (see emphasisTarget) are
 // sometimes mistaken, and each mistake would cost the filters' progress too.
-// x, y and the meter states outlive a round and
-// take their chunk's slot; the other arrays are written and read within one
-// round, or by one round's array passes and the next round's loops. A chunk's
-// inputs are all read before any output at or after its first frame is
-// written, so inputs and outputs may share memory.
+//
+// x, y and the meter states outlive a round and take their chunk's slot; the
+// other arrays are written and read within one round, or by one round's array
+// passes and the next round's loops. A chunk's inputs are all read before any
+// output at or after its first frame is written, so inputs and outputs may
+// share memory.
 void Processor::runChain(const float* in1, const float* in2, float* out1, float* out2, int frames) {
 #if KVB_HAVE_AVX2_ROUNDS
     if (rounds_ == Rounds::Avx512) {
