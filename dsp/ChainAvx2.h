@@ -1,10 +1,9 @@
 // The AVX2 form's own building blocks of the rounds (see ChainRounds.inc):
-// the interpolator and decimator stepped together, the Opt smoothers' four
-// lanes with their sums in one register, and the array passes eight lanes at
-// a time. Included by Processor.cpp alone, inside its AVX2 section, after the
-// first form's blocks (passes4), which the linked passes share; the AVX-512
-// form compiles the same blocks into itself. Every value is the same IEEE
-// operations in the same order as in the first form.
+// the interpolator and decimator stepped together, and the Opt smoothers'
+// four lanes with their sums in one register. Included by Processor.cpp
+// alone, inside its AVX2 section; the AVX-512 form compiles the same blocks
+// into itself. Every value is the same IEEE operations in the same order as
+// in the first form.
 #pragma once
 
 #include <immintrin.h>
@@ -85,80 +84,4 @@ struct RiseFall4Wide {
     }
 };
 
-// The array passes eight lanes at a time (the linked forms, and the rest of
-// an array, as passes4): the same operations on every value.
-namespace passes8 {
-
-using passes4::frameEnds;
-
-// A pair of per-channel values in all eight lanes: (a, b, a, b, ...).
-inline __m256 pairs8(F2 p) { return _mm256_setr_ps(lane0(p), lane1(p), lane0(p), lane1(p), lane0(p), lane1(p), lane0(p), lane1(p)); }
-
-inline void decibelsOverArray(const float* level, float* over, int n, F2 threshold, F2 thresholdDb) {
-    log10Array(level, over, n);
-    const __m256 thr = pairs8(threshold), thrDb = pairs8(thresholdDb);
-    for (int i = 0; i < n; i += 8) {
-        const __m256 dB = _mm256_sub_ps(_mm256_mul_ps(_mm256_set1_ps(20.0f), _mm256_loadu_ps(&over[i])), thrDb);
-        // Selected where the level lies above the threshold, +0 elsewhere.
-        _mm256_storeu_ps(&over[i], _mm256_and_ps(_mm256_cmp_ps(_mm256_loadu_ps(&level[i]), thr, _CMP_GT_OQ), dB));
-    }
-}
-
-// out = x · 10^(gain·0.05) over n values.
-inline void applyGains(float* gain, const float* x, float* out, int n) {
-    for (int i = 0; i < n; i += 8)
-        _mm256_storeu_ps(&gain[i], _mm256_mul_ps(_mm256_loadu_ps(&gain[i]), _mm256_set1_ps(0.05f)));
-    exp10Array(gain, gain, n);
-    for (int i = 0; i < n; i += 8)
-        _mm256_storeu_ps(&out[i], _mm256_mul_ps(_mm256_loadu_ps(&x[i]), _mm256_loadu_ps(&gain[i])));
-}
-
-inline void optGains(const OptStepSettings& k, const float* reduction, const float* x, float* gain, float* y, int steps) {
-    if (k.linked) {
-        passes4::optGains(k, reduction, x, gain, y, steps);
-        return;
-    }
-    const __m256 makeUp = pairs8(k.makeUpDb), active = pairs8(k.active);
-    for (int i = 0; i < 2 * steps; i += 8)
-        _mm256_storeu_ps(&gain[i], _mm256_mul_ps(_mm256_sub_ps(makeUp, _mm256_loadu_ps(&reduction[i])), active));
-    applyGains(gain, x, y, 2 * steps);
-}
-
-inline void disOverArray(const DisStepSettings& k, float* level, float* over, int steps) {
-    // The level curve (disLevelCurveOf, lane by lane), then dB over, then the knee.
-    const __m256 signBit = _mm256_set1_ps(-0.0f);
-    for (int i = 0; i < 2 * steps; i += 8) {
-        const __m256 sc = _mm256_loadu_ps(&level[i]);
-        const __m256 magnitude = _mm256_andnot_ps(signBit, sc);
-        const __m256 q2 = _mm256_mul_ps(sc, sc);
-        const __m256 q4 = _mm256_mul_ps(q2, q2);
-        const __m256 inner = _mm256_sub_ps(_mm256_sub_ps(_mm256_mul_ps(_mm256_set1_ps(4.5072875f), q2), _mm256_set1_ps(3.7919977f)),
-                                           _mm256_mul_ps(_mm256_set1_ps(1.9086499f), q4));
-        const __m256 curve = _mm256_mul_ps(
-            _mm256_set1_ps(2.0f), _mm256_add_ps(_mm256_mul_ps(q4, inner), _mm256_add_ps(_mm256_mul_ps(_mm256_set1_ps(1.6720511f), q2),
-                                                                                          _mm256_set1_ps(0.015623941f))));
-        _mm256_storeu_ps(&level[i],
-                         _mm256_blendv_ps(curve, magnitude, _mm256_cmp_ps(magnitude, _mm256_set1_ps(1.0f), _CMP_GT_OQ)));
-    }
-    decibelsOverArray(level, over, 2 * steps, k.threshold, k.thresholdDb);
-    for (int i = 0; i < 2 * steps; i += 8) {
-        const __m256 o = _mm256_loadu_ps(&over[i]);
-        const __m256 r = _mm256_mul_ps(o, _mm256_set1_ps(0.05f));
-        const __m256 knee = _mm256_mul_ps(_mm256_mul_ps(_mm256_mul_ps(r, r), r), _mm256_set1_ps(20.0f));
-        _mm256_storeu_ps(&over[i], _mm256_blendv_ps(o, knee, _mm256_cmp_ps(o, _mm256_set1_ps(20.0f), _CMP_LT_OQ)));
-    }
-}
-
-inline void disGains(const DisStepSettings& k, const float* smooth, const float* y, float* gain, float* z, int steps) {
-    if (k.linked) {
-        passes4::disGains(k, smooth, y, gain, z, steps);
-        return;
-    }
-    const __m256 makeUp = pairs8(k.makeUpDb), ratio = pairs8(k.ratio), active = pairs8(k.active);
-    for (int i = 0; i < 2 * steps; i += 8)
-        _mm256_storeu_ps(&gain[i], _mm256_mul_ps(_mm256_sub_ps(makeUp, _mm256_mul_ps(ratio, _mm256_loadu_ps(&smooth[i]))), active));
-    applyGains(gain, y, z, 2 * steps);
-}
-
-}  // namespace passes8
 }  // namespace

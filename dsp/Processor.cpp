@@ -190,9 +190,6 @@ KVB_ALWAYS_INLINE inline void outputFrame(OutputLanes& lanes, F2 dcPole, const B
     }
 }
 
-// The array passes, four lanes at a time.
-namespace passes4 {
-
 // dB over the threshold for n values (pairs of both channels): 20·log10(level)
 // less the threshold in dB where the level lies above the threshold, else 0.
 // The logarithms are taken over the whole array at once.
@@ -281,8 +278,6 @@ KVB_ALWAYS_INLINE inline void frameEnds(const float* steps, float* frames, int n
     for (int i = 0; i < n; ++i) storePair(&frames[2 * i], loadPair(&steps[8 * i + 6]));
 }
 
-}  // namespace passes4
-
 }  // namespace
 
 // The block runs in chunks (chunkFrames), one pass per stage over each
@@ -338,7 +333,6 @@ void Processor::runChainPortable(const float* in1, const float* in2, float* out1
     // The building blocks of this form (see ChainRounds.inc).
     using FilterPair = FilterPairNarrow;
     using Smooth4 = RiseFall4Step;
-    namespace passes = passes4;
     constexpr bool kSideChainInFrames = false;
 #include "dsp/ChainRounds.inc"
 }
@@ -355,7 +349,6 @@ void Processor::runChainPortable(const float* in1, const float* in2, float* out1
 void Processor::runChainAvx2(const float* in1, const float* in2, float* out1, float* out2, int frames) {
     using FilterPair = FilterPairWide;
     using Smooth4 = RiseFall4Wide;
-    namespace passes = passes8;
     // The frame loop has room for the Dis side chain's band here.
     constexpr bool kSideChainInFrames = true;
 #include "dsp/ChainRounds.inc"
@@ -371,7 +364,6 @@ void Processor::runChainAvx2(const float* in1, const float* in2, float* out1, fl
 void Processor::runChainAvx512(const float* in1, const float* in2, float* out1, float* out2, int frames) {
     using FilterPair = FilterPairWide;
     using Smooth4 = RiseFall4Wide;
-    namespace passes = passes8;
     constexpr bool kSideChainInFrames = true;
 #include "dsp/ChainRounds.inc"
 }
