@@ -75,17 +75,18 @@ inline F2 disKnee(F2 over) {
     return select(over < f2(20.0f), t * t * t * f2(20.0f), over);
 }
 
-// The side chain of one oversampled step: band, then level curve; returns
-// the detector level. band is side-chain section 2.
-KVB_ALWAYS_INLINE inline F2 disLevel(const DisStepSettings& k, PeakingCore& band, F2 y) {
-    const F2 w = band.run(y);
-    return disLevelCurve(((y - w) * k.bandGain + (w + y)) * f2(0.5f));
-}
-// The band's part alone (the recursive one), for a caller that takes the
-// level curve over many steps at once: disLevel = disLevelCurve(disBand).
+// The band's part of the side chain (the recursive one) for one oversampled
+// step, for a caller that takes the level curve over many steps at once. band
+// is side-chain section 2.
 KVB_ALWAYS_INLINE inline F2 disBand(const DisStepSettings& k, PeakingCore& band, F2 y) {
     const F2 w = band.run(y);
     return ((y - w) * k.bandGain + (w + y)) * f2(0.5f);
+}
+
+// The side chain of one oversampled step: band, then level curve; returns
+// the detector level.
+KVB_ALWAYS_INLINE inline F2 disLevel(const DisStepSettings& k, PeakingCore& band, F2 y) {
+    return disLevelCurve(disBand(k, band, y));
 }
 
 // dB over the threshold through the knee into the smoother; returns the
