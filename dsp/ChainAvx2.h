@@ -19,32 +19,40 @@ namespace {
 class FilterPairWide {
 public:
     explicit FilterPairWide(const ChainState& s) {
-        for (int m = 1; m <= 8; ++m) {
-            xs[8 - m] = _mm256_set_m128d(s.decim.x[m].v, s.interp.x[m].v);
-            ys[8 - m] = _mm256_set_m128d(s.decim.y[m].v, s.interp.y[m].v);
+        for (int m = 0; m < 8; ++m) {
+            xh[m] = _mm256_set_m128d(s.decim.x[m + 1].v, s.interp.x[m + 1].v);
+            yh[m] = _mm256_set_m128d(s.decim.y[m + 1].v, s.interp.y[m + 1].v);
         }
     }
 
     template <int K>
-    KVB_ALWAYS_INLINE void step(bool, bool, D2 stuffed, D2 z, D2 g, D2 gInterp, F2& interpOut, F2& decimOut) {
+    KVB_ALWAYS_INLINE void step(bool doIn, bool doOut, D2 stuffed, D2 z, D2 g, D2 gInterp, F2& interpOut,
+                                F2& decimOut) {
         using namespace osfilter;
-        __m256d* const xn = &xs[8 + k];
-        const __m256d* const yn = &ys[8 + k];
-        xn[0] = _mm256_set_m128d(z.v, stuffed.v);
+        const __m256d xn = _mm256_set_m128d(z.v, stuffed.v);
         // The kernel of OversamplingFilter, in its order.
         __m256d acc = _mm256_set_m128d(g.v, gInterp.v);
         const double a[8] = {a1, a2, a3, a4, a5, a6, a7, a8};
-        for (int m = 0; m < 8; ++m) acc = _mm256_sub_pd(acc, _mm256_mul_pd(_mm256_set1_pd(a[m]), yn[-1 - m]));
+        for (int m = 0; m < 8; ++m) acc = _mm256_sub_pd(acc, _mm256_mul_pd(_mm256_set1_pd(a[m]), yh[m]));
         const double b[4] = {b0, b1, b2, b3};
         for (int m = 0; m < 4; ++m) {
             // Each symmetric pair summed and rounded to single precision.
-            const __m256d pair = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_add_pd(xn[-m], xn[m - 8])));
+            const __m256d pair = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_add_pd(m == 0 ? xn : xh[m - 1], xh[7 - m])));
             acc = _mm256_add_pd(acc, _mm256_mul_pd(_mm256_set1_pd(b[m]), pair));
         }
-        acc = _mm256_add_pd(acc, _mm256_mul_pd(_mm256_set1_pd(b4), xn[-4]));
+        acc = _mm256_add_pd(acc, _mm256_mul_pd(_mm256_set1_pd(b4), xh[3]));
         const __m128 out = _mm256_cvtpd_ps(acc);
-        ys[8 + k] = _mm256_cvtps_pd(out);
-        ++k;
+        const __m256d yn = _mm256_cvtps_pd(out);
+        if (doIn && doOut) {
+            shift(xh, xn);
+            shift(yh, yn);
+        } else {
+            // A filter whose chunk has ended keeps its histories.
+            const __m256d advance = _mm256_castsi256_pd(
+                _mm256_set_epi64x(-int64_t{doOut}, -int64_t{doOut}, -int64_t{doIn}, -int64_t{doIn}));
+            shiftWhere(advance, xh, xn);
+            shiftWhere(advance, yh, yn);
+        }
         // Lanes 2 and 3 of interpOut hold the decimator's output: the caller
         // takes lanes 0 and 1 only. The chain takes every fourth decimated
         // step.
@@ -52,24 +60,30 @@ public:
         if (K == 3) decimOut = F2{_mm_movehl_ps(_mm_setzero_ps(), out)};
     }
 
-    void store(ChainState& s, int interpSteps, int decimSteps) const {
+    void store(ChainState& s, int, int) const {
         for (int m = 0; m <= 8; ++m) {
             // x[0] and x[1] both hold the latest (as FilterWindow leaves them).
-            const int back = m == 0 ? 1 : m;
-            if (interpSteps > 0) {
-                s.interp.x[m] = D2{_mm256_castpd256_pd128(xs[8 + interpSteps - back])};
-                s.interp.y[m] = D2{_mm256_castpd256_pd128(ys[8 + interpSteps - back])};
-            }
-            if (decimSteps > 0) {
-                s.decim.x[m] = D2{_mm256_extractf128_pd(xs[8 + decimSteps - back], 1)};
-                s.decim.y[m] = D2{_mm256_extractf128_pd(ys[8 + decimSteps - back], 1)};
-            }
+            const int h = m == 0 ? 0 : m - 1;
+            s.interp.x[m] = D2{_mm256_castpd256_pd128(xh[h])};
+            s.interp.y[m] = D2{_mm256_castpd256_pd128(yh[h])};
+            s.decim.x[m] = D2{_mm256_extractf128_pd(xh[h], 1)};
+            s.decim.y[m] = D2{_mm256_extractf128_pd(yh[h], 1)};
         }
     }
 
 private:
-    __m256d xs[8 + Processor::kSteps], ys[8 + Processor::kSteps];  // oldest first
-    int k = 0;
+    KVB_ALWAYS_INLINE static void shift(__m256d (&h)[8], __m256d newest) {
+        for (int m = 7; m > 0; --m) h[m] = h[m - 1];
+        h[0] = newest;
+    }
+    KVB_ALWAYS_INLINE static void shiftWhere(__m256d mask, __m256d (&h)[8], __m256d newest) {
+        for (int m = 7; m > 0; --m) h[m] = _mm256_blendv_pd(h[m], h[m - 1], mask);
+        h[0] = _mm256_blendv_pd(h[0], newest, mask);
+    }
+
+    // Histories, newest first: xh[m] and yh[m] hold x[n - 1 - m] and
+    // y[n - 1 - m] of the coming step n, both filters' lanes side by side.
+    __m256d xh[8], yh[8];
 };
 
 // Four lanes of rise/fall steps with their double sums in one AVX register:
