@@ -20,27 +20,27 @@ class FilterPairWide {
 public:
     explicit FilterPairWide(const ChainState& s) {
         for (int m = 0; m < 8; ++m) {
-            xh[m] = _mm256_set_m128d(s.decim.x[m + 1].v, s.interp.x[m + 1].v);
+            xh[m] = _mm256_cvtpd_ps(_mm256_set_m128d(s.decim.x[m + 1].v, s.interp.x[m + 1].v));
             yh[m] = _mm256_set_m128d(s.decim.y[m + 1].v, s.interp.y[m + 1].v);
         }
     }
 
     template <int K>
-    KVB_ALWAYS_INLINE void step(bool doIn, bool doOut, D2 stuffed, D2 z, D2 g, D2 gInterp, F2& interpOut,
+    KVB_ALWAYS_INLINE void step(bool doIn, bool doOut, F2 stuffed, F2 z, D2 g, D2 gInterp, F2& interpOut,
                                 F2& decimOut) {
         using namespace osfilter;
-        const __m256d xn = _mm256_set_m128d(z.v, stuffed.v);
+        const __m128 xn = _mm_movelh_ps(stuffed.v, z.v);
         // The kernel of OversamplingFilter, in its order.
         __m256d acc = _mm256_set_m128d(g.v, gInterp.v);
         const double a[8] = {a1, a2, a3, a4, a5, a6, a7, a8};
         for (int m = 0; m < 8; ++m) acc = _mm256_sub_pd(acc, _mm256_mul_pd(_mm256_set1_pd(a[m]), yh[m]));
         const double b[4] = {b0, b1, b2, b3};
         for (int m = 0; m < 4; ++m) {
-            // Each symmetric pair summed and rounded to single precision.
-            const __m256d pair = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_add_pd(m == 0 ? xn : xh[m - 1], xh[7 - m])));
+            // Each symmetric pair summed in single precision.
+            const __m256d pair = _mm256_cvtps_pd(_mm_add_ps(m == 0 ? xn : xh[m - 1], xh[7 - m]));
             acc = _mm256_add_pd(acc, _mm256_mul_pd(_mm256_set1_pd(b[m]), pair));
         }
-        acc = _mm256_add_pd(acc, _mm256_mul_pd(_mm256_set1_pd(b4), xh[3]));
+        acc = _mm256_add_pd(acc, _mm256_mul_pd(_mm256_set1_pd(b4), _mm256_cvtps_pd(xh[3])));
         const __m128 out = _mm256_cvtpd_ps(acc);
         const __m256d yn = _mm256_cvtps_pd(out);
         if (doIn && doOut) {
@@ -50,7 +50,7 @@ public:
             // A filter whose chunk has ended keeps its histories.
             const __m256d advance = _mm256_castsi256_pd(
                 _mm256_set_epi64x(-int64_t{doOut}, -int64_t{doOut}, -int64_t{doIn}, -int64_t{doIn}));
-            shiftWhere(advance, xh, xn);
+            shiftWhere(_mm256_cvtpd_ps(advance), xh, xn);
             shiftWhere(advance, yh, yn);
         }
         // Lanes 2 and 3 of interpOut hold the decimator's output: the caller
@@ -64,15 +64,17 @@ public:
         for (int m = 0; m <= 8; ++m) {
             // x[0] and x[1] both hold the latest (as FilterWindow leaves them).
             const int h = m == 0 ? 0 : m - 1;
-            s.interp.x[m] = D2{_mm256_castpd256_pd128(xh[h])};
+            const __m256d x = _mm256_cvtps_pd(xh[h]);
+            s.interp.x[m] = D2{_mm256_castpd256_pd128(x)};
             s.interp.y[m] = D2{_mm256_castpd256_pd128(yh[h])};
-            s.decim.x[m] = D2{_mm256_extractf128_pd(xh[h], 1)};
+            s.decim.x[m] = D2{_mm256_extractf128_pd(x, 1)};
             s.decim.y[m] = D2{_mm256_extractf128_pd(yh[h], 1)};
         }
     }
 
 private:
-    KVB_ALWAYS_INLINE static void shift(__m256d (&h)[8], __m256d newest) {
+    template <class V>
+    KVB_ALWAYS_INLINE static void shift(V (&h)[8], V newest) {
         for (int m = 7; m > 0; --m) h[m] = h[m - 1];
         h[0] = newest;
     }
@@ -80,10 +82,17 @@ private:
         for (int m = 7; m > 0; --m) h[m] = _mm256_blendv_pd(h[m], h[m - 1], mask);
         h[0] = _mm256_blendv_pd(h[0], newest, mask);
     }
+    KVB_ALWAYS_INLINE static void shiftWhere(__m128 mask, __m128 (&h)[8], __m128 newest) {
+        for (int m = 7; m > 0; --m) h[m] = _mm_blendv_ps(h[m], h[m - 1], mask);
+        h[0] = _mm_blendv_ps(h[0], newest, mask);
+    }
 
     // Histories, newest first: xh[m] and yh[m] hold x[n - 1 - m] and
     // y[n - 1 - m] of the coming step n, both filters' lanes side by side.
-    __m256d xh[8], yh[8];
+    // The inputs are floats and kept as floats: a pair's sum in single
+    // precision is the pair's sum rounded to single precision.
+    __m128 xh[8];
+    __m256d yh[8];
 };
 
 // Four lanes of rise/fall steps with their double sums in one AVX register:

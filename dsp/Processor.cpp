@@ -152,10 +152,10 @@ public:
     // Step K of a frame: the interpolator on its zero-stuffed input (with
     // guard offset gInterp), the decimator on z.
     template <int K>
-    KVB_ALWAYS_INLINE void step(bool doIn, bool doOut, D2 stuffed, D2 z, D2 g, D2 gInterp, F2& interpOut,
+    KVB_ALWAYS_INLINE void step(bool doIn, bool doOut, F2 stuffed, F2 z, D2 g, D2 gInterp, F2& interpOut,
                                 F2& decimOut) {
-        if (doOut) decimOut = narrow(decim.step(z, g));
-        if (doIn) interpOut = narrow(interp.stuffedStep<K>(stuffed, gInterp));
+        if (doOut) decimOut = narrow(decim.step(widen(z), g));
+        if (doIn) interpOut = narrow(interp.stuffedStep<K>(widen(stuffed), gInterp));
     }
     // Puts back the histories of the filters that ran (interpSteps and
     // decimSteps steps).
