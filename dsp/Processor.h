@@ -132,6 +132,9 @@ private:
         alignas(16) float disSmooth[2 * kSteps];
         alignas(16) float z[2 * kSteps];
         alignas(16) float gain[2 * kSteps];
+        // Stage inputs and decimated stage outputs, one pair per frame.
+        alignas(16) float stageIn[2 * kChunk];
+        alignas(16) float decimated[2 * kChunk];
         // The states the meters show, after each frame's last step.
         alignas(16) float optMeter[kSlots][2 * kChunk];
         alignas(16) float disMeter[kSlots][2 * kChunk];
