@@ -98,8 +98,8 @@ KVB_ALWAYS_INLINE inline F2 stageInputs(ChainState& s, const BlockSettings& b, f
     const float r = readInput(in2);
     const float a1 = b.midSide ? r + l : l;
     const float a2 = b.midSide ? l - r : r;
-    const float noise1 = s.noise.next();
-    const float noise2 = s.noise.next();
+    float noise1, noise2;
+    s.noise.nextPair(noise1, noise2);
     const double offset = s.inputOffset;
     return f2(static_cast<float>(static_cast<double>(a1) + offset + static_cast<double>(noise1)),
               static_cast<float>(static_cast<double>(a2) + offset + static_cast<double>(noise2)));
