@@ -4,6 +4,7 @@
 #pragma once
 
 #include "dsp/ChannelPair.h"
+#include "dsp/math/Sse2Lanes.h"
 
 // log10(x) and 10^x, single precision.
 float log10Level(float x);
@@ -18,13 +19,22 @@ void exp10Array(const float* in, float* out, int n);
 // exp(ln(c)·ratio), ratio being 44100 over the rate the coefficient runs at.
 float rateScaled(float c, float ratio);
 
+// log10Level of both channels.
+inline F2 log10Levels(F2 x) {
+#if KVB_SSE2_LANES
+    return F2{crm::log10Pair(x.v)};
+#else
+    return f2(log10Level(lane0(x)), log10Level(lane1(x)));
+#endif
+}
+
 // dB above a threshold for each channel whose level lies above it, else 0.
-inline F2 decibelsOver(F2 level, F2 threshold, F2 thresholdDb) {
-    const int above = bits(level > threshold);
-    if (above == 0) return zero2();
-    const float over1 = (above & 1) ? 20.0f * log10Level(lane0(level)) - lane0(thresholdDb) : 0.0f;
-    const float over2 = (above & 2) ? 20.0f * log10Level(lane1(level)) - lane1(thresholdDb) : 0.0f;
-    return f2(over1, over2);
+// Both logarithms are taken together, of 1 where a level is not above.
+KVB_ALWAYS_INLINE inline F2 decibelsOver(F2 level, F2 threshold, F2 thresholdDb) {
+    const Mask2 above = level > threshold;
+    if (bits(above) == 0) return zero2();
+    const F2 dB = f2(20.0f) * log10Levels(select(above, level, f2(1.0f))) - thresholdDb;
+    return select(above, dB, zero2());
 }
 
 // 10^(dB/20); a gain of exactly zero dB needs no power.

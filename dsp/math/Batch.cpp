@@ -5,6 +5,7 @@
 
 #include "dsp/math/BatchKernels.h"
 #include "dsp/math/CrMath.h"
+#include "dsp/math/Sse2Lanes.h"
 
 #if CRM_X86
 #include <emmintrin.h>
@@ -26,38 +27,10 @@ namespace {
 
 using namespace tables;
 
-inline __m128d splat(double v) { return _mm_set1_pd(v); }
-
 // The float results of two double vectors (lanes 0, 1 and 2, 3).
 inline __m128 toFloats(__m128d a, __m128d b) {
     return _mm_movelh_ps(_mm_cvtpd_ps(a), _mm_cvtpd_ps(b));
 }
-
-// An integer constant GCC may not rebuild in a loop or rewrite (a > C
-// becomes min and equality otherwise).
-inline __m128i opaque(__m128i v) {
-#if defined(__GNUC__)
-    asm("" : "+x"(v));
-#endif
-    return v;
-}
-
-// The rounding test on the four lanes of y0 (0, 1) and y1 (2, 3): the lanes it
-// rejects, as bits. The low 32 bits of each double lane decide, packed into
-// one vector first.
-struct RoundingTest {
-    __m128i bias, low29, limit;
-    explicit RoundingTest(std::uint32_t d)
-        : bias(opaque(_mm_set1_epi32(static_cast<int>(d - 0x10000000u)))),
-          low29(opaque(_mm_set1_epi32(0x1fffffff))),
-          limit(opaque(_mm_set1_epi32(static_cast<int>(2 * d + 1)))) {}
-    int undecided(__m128d y0, __m128d y1) const {
-        const __m128i packed = _mm_castps_si128(_mm_shuffle_ps(_mm_castpd_ps(y0), _mm_castpd_ps(y1), 0x88));
-        const __m128i low = _mm_and_si128(_mm_add_epi32(packed, bias), low29);
-        // Rejected where low <= 2d.
-        return _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(limit, low)));
-    }
-};
 
 // ---- exp10 on two lanes (|x| <= 46), as expFastImpl; with the lanes' own
 // polynomial where `batchPoly` (|x| <= kExp10BatchUsual).
@@ -87,24 +60,6 @@ inline __m128d exp10Lanes(__m128d x) {
     const __m128d q =
         _mm_mul_pd(r, _mm_add_pd(a, _mm_mul_pd(r2, _mm_add_pd(b, _mm_mul_pd(r2, splat(kExpPoly[4]))))));
     return _mm_add_pd(s, _mm_mul_pd(s, q));
-}
-
-// ---- log10 on two lanes from their parts (m, e and the two lanes' table
-// rows), as logFastImpl with the lanes' own polynomial and log10 2 in one
-// piece (the error bound is in BatchKernels.h).
-inline __m128d log10Lanes(__m128d m, __m128d e, const tables::InvLog& row0, const tables::InvLog& row1) {
-    const double* c = kLog10PolyBatch;
-    const __m128d a = _mm_load_pd(&row0.inv);  // {inv, logv} of lane 0
-    const __m128d b = _mm_load_pd(&row1.inv);
-    const __m128d inv = _mm_unpacklo_pd(a, b);
-    const __m128d logv = _mm_unpackhi_pd(a, b);
-    const __m128d r = _mm_sub_pd(_mm_mul_pd(m, inv), splat(1.0));
-    const __m128d r2 = _mm_mul_pd(r, r);
-    const __m128d a0 = _mm_add_pd(splat(c[0]), _mm_mul_pd(r, splat(c[1])));
-    const __m128d a1 = _mm_add_pd(splat(c[2]), _mm_mul_pd(r, splat(c[3])));
-    const __m128d p =
-        _mm_mul_pd(r, _mm_add_pd(a0, _mm_mul_pd(r2, _mm_add_pd(a1, _mm_mul_pd(r2, splat(c[4]))))));
-    return _mm_add_pd(_mm_add_pd(_mm_mul_pd(e, splat(kLog10Of2)), logv), p);
 }
 
 inline __m128 select(__m128 mask, __m128 a, __m128 b) {
