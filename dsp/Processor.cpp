@@ -192,10 +192,20 @@ KVB_ALWAYS_INLINE inline void outputFrame(OutputLanes& lanes, F2 dcPole, const B
 
 // dB over the threshold for n values (pairs of both channels): 20·log10(level)
 // less the threshold in dB where the level lies above the threshold, else 0.
-// The logarithms are taken over the whole array at once.
+// The logarithms are taken over the whole array at once, or not at all where
+// no level lies above (for a stage that waits below its threshold, most
+// chunks).
 KVB_ALWAYS_INLINE inline void decibelsOverArray(const float* level, float* over, int n, F2 threshold, F2 thresholdDb) {
-    log10Array(level, over, n);
     const F4 thr = f4(threshold), thrDb = f4(thresholdDb);
+    F4 above = zero4();
+    for (int i = 0; i < n; i += 4) above = above + select(load4(&level[i]) > thr, f4(1.0f), zero4());
+    alignas(16) float counts[4];
+    store4(counts, above);
+    if (counts[0] + counts[1] + counts[2] + counts[3] == 0.0f) {
+        for (int i = 0; i < n; i += 4) store4(&over[i], zero4());
+        return;
+    }
+    log10Array(level, over, n);
     for (int i = 0; i < n; i += 4) {
         const F4 l = load4(&level[i]);
         const F4 dB = f4(20.0f) * load4(&over[i]) - thrDb;
