@@ -2,8 +2,9 @@
 // the interpolator and decimator stepped together, and the Opt smoothers'
 // four lanes with their sums in one register. Included by Processor.cpp
 // alone, inside its AVX2 section; the AVX-512 form compiles the same blocks
-// into itself. Every value is the same IEEE operations in the same order as
-// in the first form.
+// into itself. Every value has the bits of the first form's: the same IEEE
+// operations in the same order, or, where a block says so, fewer operations
+// that provably give the same result.
 #pragma once
 
 #include <immintrin.h>
@@ -13,9 +14,11 @@ namespace {
 // The interpolator and the decimator stepped together in AVX registers, lanes
 // 0 and 1 the interpolator's, 2 and 3 the decimator's, both by the
 // decimator's kernel: on the zero-stuffed input it adds only exact zeros (see
-// stuffedKernel), so the interpolator's lanes get its own bits. Both step at
-// every step of the round; a filter whose chunk has ended steps on junk after
-// its last real step, and its history is taken from where that step left it.
+// stuffedKernel), so the interpolator's lanes get its own bits. The
+// histories live in registers, shifted by one at each step, so that each
+// output reaches the next step without a trip through memory. Both filters
+// step at every step of the round; once a filter's chunk has ended, its lanes
+// keep their histories.
 class FilterPairWide {
 public:
     explicit FilterPairWide(const ChainState& s) {

@@ -298,12 +298,13 @@ KVB_ALWAYS_INLINE inline void frameEnds(const float* steps, float* frames, int n
 // one round that fit together run in one loop for the processor to overlap.
 // Round r:
 //
-//   frame by frame,    chunk r      input forming, interpolation (x)
+//   frame by frame     chunk r      input forming (noise and offsets)
+//   frame by frame,    chunk r      interpolation (x)
 //   step by step       chunk r - 1  Opt smoothers (optOver -> reduction)
 //                      chunk r - 3  Dis smoother (disOver -> disSmooth)
-//                      chunk r - 4  decimation (z), DC blocker, meters,
-//                                   transformer, outputs
-//                      chunk r - 2  (AVX2 form) Dis side chain's band
+//                      chunk r - 4  decimation (z -> decimated)
+//                      chunk r - 2  (AVX2 forms) Dis side chain's band
+//   frame by frame     chunk r - 4  DC blocker, meters, transformer, outputs
 //   step by step       chunk r      Opt detector (x -> optLevel)
 //   step by step       chunk r - 2  (first form) Dis side chain's band
 //                                   (y -> disLevel)
@@ -313,12 +314,15 @@ KVB_ALWAYS_INLINE inline void frameEnds(const float* steps, float* frames, int n
 //                                   (disLevel -> disOver)
 //                      chunk r - 3  Dis gain (disSmooth, y -> z)
 //
-// The first loop holds the long recursions of the two filters (the floor of
-// the chain's cost: about 40 cycles a step, summed in their fixed order) with
-// the short ones beside them; the AVX2 form steps both filters in one
-// register, which leaves the loop room for the Dis band as well. The Opt
-// detector keeps a loop of its own: its branches (see emphasisTarget) are
-// sometimes mistaken, and each mistake would cost the filters' progress too.
+// The main loop holds the long recursions of the two filters (about 40 cycles
+// a step, summed in their fixed order) with the short ones beside them; the
+// AVX2 forms step both filters in one register, which leaves the loop room
+// for the Dis band as well. Input forming and the output stages, whose
+// recursions run once a frame, keep loops of their own before and after it:
+// in it they made the processor's window hold fewer of the filters' steps.
+// The Opt detector keeps a loop of its own too: its branches (see
+// emphasisTarget) are sometimes mistaken, and each mistake would cost the
+// filters' progress.
 //
 // x, y and the meter states outlive a round and take their chunk's slot; the
 // other arrays are written and read within one round, or by one round's array

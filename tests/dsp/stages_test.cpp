@@ -388,6 +388,20 @@ TEST(NoiseGenerator, DrawsTheLinearCongruentialSequenceFromStateOne) {
     for (int e : expected) EXPECT_EQ(n.draw(), e);
 }
 
+// A frame's noise of both channels, its six draws taken at once, is the
+// noise of two single calls, and leaves the state where they do.
+TEST(NoiseGenerator, PairIsTwoSingleDraws) {
+    NoiseGenerator single, paired;
+    for (int i = 0; i < 1000; ++i) {
+        const float first = single.next(), second = single.next();
+        float a, b;
+        paired.nextPair(a, b);
+        ASSERT_EQ(a, first) << i;
+        ASSERT_EQ(b, second) << i;
+        ASSERT_EQ(paired.seed(), single.seed()) << i;
+    }
+}
+
 TEST(NoiseGenerator, NoiseIsNonNegativeAndAtMostNineMillionths) {
     NoiseGenerator n;
     double sum = 0.0;

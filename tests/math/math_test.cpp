@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dsp/math/CrMath.h"
+#include "dsp/math/Sse2Lanes.h"
 #include "dsp/math/MathCore.h"
 #include "support/MpfrFloat.h"
 
@@ -303,5 +304,26 @@ TEST(CrMathBatch, EveryInstructionSetGivesTheScalarBits) {
         ASSERT_EQ(bitsOf(viaExp10[i]), bitsOf(crm::exp10f(inputs[i]))) << std::hexfloat << inputs[i];
     }
 }
+
+
+#if CRM_X86
+// The pair form, which the chain calls inside a recursion, on the same
+// inputs: each input in either lane, beside a neighbour.
+TEST(CrMathBatch, PairFormGivesTheScalarBits) {
+    const std::vector<float> inputs = batchInputs();
+    int bad = 0;
+    for (std::size_t i = 0; i + 1 < inputs.size(); ++i) {
+        alignas(16) float out[4];
+        _mm_store_ps(out, crm::log10Pair(_mm_setr_ps(inputs[i], inputs[i + 1], 5.0f, -1.0f)));
+        for (int l = 0; l < 2; ++l) {
+            const std::uint32_t want = bitsOf(crm::log10f(inputs[i + l]));
+            if (bitsOf(out[l]) != want && ++bad <= 5)
+                ADD_FAILURE() << "log10Pair lane " << l << " (0x" << std::hex << bitsOf(inputs[i + l]) << "): 0x"
+                              << bitsOf(out[l]) << ", scalar 0x" << want;
+        }
+    }
+    EXPECT_EQ(bad, 0);
+}
+#endif
 
 }  // namespace
