@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <type_traits>
 #if KVB_HAVE_AVX2_ROUNDS
 #include <immintrin.h>
@@ -29,6 +30,7 @@ void Processor::setUp() {
     }
     chain = ChainState{};
     settings = BlockSettings{};
+    settingsCurrent_ = false;
     scratch = Scratch{};
     if (useRounds(Rounds::Avx512) != Rounds::Avx512) useRounds(Rounds::Avx2);
     meterValue[0].store(0.0f, std::memory_order_relaxed);
@@ -57,21 +59,34 @@ void Processor::setSampleRate(float fs) {
 }
 
 void Processor::process(const std::atomic<float>* params, float** in, float** out, int frames) {
-    float p[kProcessingParams];
+    SettingsKey key;
     for (int i = 0; i < kProcessingParams; ++i)
-        p[i] = processingValue(params[i].load(std::memory_order_relaxed));
-    settings = deriveBlockSettings(p, rateRatio_, osRateRatio_);
-    chain.dcPole = settings.dcPole;
+        key.values[i] = processingValue(params[i].load(std::memory_order_relaxed));
+    key.rateRatio = rateRatio_;
+    key.osRateRatio = osRateRatio_;
+    // The settings and the sections' coefficients follow from these values
+    // alone: they are derived again only when one of them has changed (as
+    // bits) since the call that derived them. Most calls change nothing, and
+    // the derivation costs as much as a few frames of the chain.
+    const bool changed = !settingsCurrent_ || std::memcmp(&key, &settingsKey_, sizeof key) != 0;
+    if (changed) {
+        settings = deriveBlockSettings(key.values, rateRatio_, osRateRatio_);
+        chain.dcPole = settings.dcPole;
+    }
 
     if (!scSection[0]) {
         // Not set up: nothing to run the side chain with.
         for (int i = 0; i < frames; ++i) out[0][i] = out[1][i] = 0.0f;
         return;
     }
-    for (int s = 0; s < 3; ++s) {
-        scSettings[s].freq = settings.band[s].freq;
-        scSettings[s].width = settings.band[s].width;
-        scSection[s]->updateCoefficients();
+    if (changed) {
+        for (int s = 0; s < 3; ++s) {
+            scSettings[s].freq = settings.band[s].freq;
+            scSettings[s].width = settings.band[s].width;
+            scSection[s]->updateCoefficients();
+        }
+        settingsKey_ = key;
+        settingsCurrent_ = true;
     }
     if (frames <= 0) return;
     runChain(in[0], in[1], out[0], out[1], frames);

@@ -148,6 +148,13 @@ private:
     // shape stays 0.0 for all three: the six-fold widened band.
     PeakingSettings scSettings[3];
     BlockSettings settings;
+    // What settings and the sections' coefficients were derived from.
+    struct SettingsKey {
+        float values[kProcessingParams];
+        float rateRatio, osRateRatio;
+    };
+    SettingsKey settingsKey_ = {};
+    bool settingsCurrent_ = false;
     ChainState chain;
     Scratch scratch;
     Rounds rounds_ = Rounds::Portable;
