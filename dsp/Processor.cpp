@@ -20,19 +20,26 @@ void Processor::setUp() {
         scOutput[i][0] = scSection[i]->leftOutput();
         scOutput[i][1] = scSection[i]->rightOutput();
     }
+    if (useRounds(Rounds::Avx512) != Rounds::Avx512) useRounds(Rounds::Avx2);
+    reset();
+}
+
+void Processor::reset() {
     // Provisional settings; the first block replaces them before any section runs.
     constexpr PeakingSettings provisional[3] = {
         {0.004535f, 0.5f, 0.0f}, {0.004535f, 0.5f, 0.0f}, {0.4535149931907654f, 0.0f, 0.0f}};
     for (int i = 0; i < 3; ++i) {
+        scSectionIn[i][0] = scSectionIn[i][1] = 0.0f;
         scSettings[i].freq = provisional[i].freq;
         scSettings[i].width = provisional[i].width;
+        if (!scSection[i]) continue;
+        scSection[i]->setCore(PeakingCore{});
         scSection[i]->updateCoefficients();
     }
     chain = ChainState{};
     settings = BlockSettings{};
     settingsCurrent_ = false;
     scratch = Scratch{};
-    if (useRounds(Rounds::Avx512) != Rounds::Avx512) useRounds(Rounds::Avx2);
     meterValue[0].store(0.0f, std::memory_order_relaxed);
     meterValue[1].store(0.0f, std::memory_order_relaxed);
 }

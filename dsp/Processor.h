@@ -71,6 +71,11 @@ public:
     // Builds the three side-chain sections and sets the chain to its start
     // state. Called once, after construction.
     void setUp();
+    // Puts every history and smoothing state of a set-up chain (the
+    // side-chain sections' included) back to its start state and the meters
+    // to rest, as setUp left them; the rate and the compiled form stay.
+    // Allocates nothing. The next block derives its settings afresh.
+    void reset();
     // Takes the host rate; rates that are not positive and finite, or so small
     // that 44100/rate overflows, are ignored. Nothing is recomputed here.
     void setSampleRate(float fs);

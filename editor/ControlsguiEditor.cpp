@@ -6,7 +6,6 @@
 #include <cstring>
 #include <new>
 
-#include "shell/Controlsgui.h"
 
 using namespace VSTGUI;
 using namespace kvbeditor;
@@ -46,8 +45,8 @@ T* addTo(CFrame* frame, T* view) {
 
 }  // namespace
 
-ControlsguiEditor::ControlsguiEditor(AudioEffect* e, const ModuleResources& skin)
-    : AEffGUIEditor(e, skin) {
+ControlsguiEditor::ControlsguiEditor(EditorHost& editorHost, const ModuleResources& skin)
+    : AEffGUIEditor(skin), host(editorHost) {
     frame = nullptr;
     lastMeterTicks = 0;
     for (auto& h : handedOver) h.store(false, std::memory_order_relaxed);
@@ -72,11 +71,6 @@ ControlsguiEditor::ControlsguiEditor(AudioEffect* e, const ModuleResources& skin
     std::strcpy(statusText, "---");
 
     for (int tag = 0; tag < kNumKnobs; ++tag) stepCounts[tag] = static_cast<float>(knobSteps(tag));
-
-    if (auto* kvb = dynamic_cast<Controlsgui*>(e)) {
-        meterSource[0] = kvb->getMeter1Address();
-        meterSource[1] = kvb->getMeter2Address();
-    }
 }
 
 ControlsguiEditor::~ControlsguiEditor() {
@@ -99,7 +93,7 @@ CControl* ControlsguiEditor::getControl(int tag) const {
 
 bool ControlsguiEditor::open(void* ptr) {
     if (frame) close();
-    if (!background || !background->isLoaded() || !effect) return false;
+    if (!background || !background->isLoaded()) return false;
     AEffGUIEditor::open(ptr);
 
     CFrame* newFrame = nullptr;
@@ -167,7 +161,7 @@ bool ControlsguiEditor::open(void* ptr) {
             if (c.tag < kNumParamControls) paramControls[c.tag] = control;
             else if (c.tag == kMeter1Tag) meter1 = static_cast<MyCAnimMeter*>(control);
             else meter2 = static_cast<MyCAnimMeter*>(control);
-            control->setValue(effect->getParameter(c.tag));
+            control->setValue(host.parameter(c.tag));
             bitmap->forget();  // the control holds the only reference now
             addTo(newFrame, control);
         }
@@ -201,16 +195,16 @@ void ControlsguiEditor::close() {
     forgetWidgets();
 }
 
-void ControlsguiEditor::setParameter(vst::int32 index, float /*value*/) {
+void ControlsguiEditor::parameterChanged(int index) {
     if (index < 0 || index >= kNumParamControls) return;
     if (windowOpen.load(std::memory_order_acquire) &&
         uiThread.load(std::memory_order_relaxed) == std::this_thread::get_id()) {
-        if (frame && paramControls[index]) paramControls[index]->setValue(effect->getParameter(index));
+        if (frame && paramControls[index]) paramControls[index]->setValue(host.parameter(index));
         return;
     }
     // Also while the window is closed or being opened: open() may already
     // have read this control's value, and the first idle after it must see
-    // the change. The flag is set after the effect stored the value, so the
+    // the change. The flag is set after the glue stored the value, so the
     // idle that takes it reads the new value.
     handedOver[index].store(true, std::memory_order_release);
 }
@@ -219,7 +213,7 @@ void ControlsguiEditor::takeHandedOverParameters() {
     for (int i = 0; i < kNumParamControls; ++i) {
         if (!handedOver[i].load(std::memory_order_relaxed)) continue;
         if (!handedOver[i].exchange(false, std::memory_order_acquire)) continue;
-        if (paramControls[i]) paramControls[i]->setValue(effect->getParameter(i));
+        if (paramControls[i]) paramControls[i]->setValue(host.parameter(i));
     }
 }
 
@@ -243,23 +237,42 @@ void ControlsguiEditor::refreshMeters() {
     if (static_cast<std::uint32_t>(now - lastMeterTicks) <= kMeterInterval) return;
     MyCAnimMeter* meters[2] = {meter1, meter2};
     for (int i = 0; i < 2; ++i) {
-        if (!meters[i] || !meterSource[i]) continue;
-        meters[i]->setValue(meterValueFor(meterSource[i]->load(std::memory_order_relaxed)));
+        if (!meters[i]) continue;
+        meters[i]->setValue(meterValueFor(host.meter(i)));
         meters[i]->setDirty();
     }
     lastMeterTicks = now;
 }
 
+bool ControlsguiEditor::beginEdit(long index) {
+    host.beginEdit(static_cast<int>(index));
+    return true;
+}
+
+bool ControlsguiEditor::endEdit(long index) {
+    host.endEdit(static_cast<int>(index));
+    return true;
+}
+
+void ControlsguiEditor::doIdleStuff() {
+    idle();
+    host.idleHost();
+}
+
 void ControlsguiEditor::valueChanged(CDrawContext* /*context*/, CControl* control) {
-    if (!control || !effect) return;
+    if (!control) return;
     const long tag = control->getTag();
+    if (tag < 0 || tag > kMeter2Tag) return;
     float v = control->getValue();
-    if (tag >= 0 && tag < kNumKnobs) {
+    if (tag < kNumKnobs) {
         const float n = stepCounts[tag];
         v = std::trunc(v * n + 0.5f) / n;
     }
-    if (tag < 0 || tag > kMeter2Tag) return;
-    effect->setParameterAutomated(static_cast<vst::int32>(tag), v);
+    // A drag moves the control by pixels, the parameter by steps: only a new
+    // step is news to the host. The control shows the value on its grid.
+    const float current = host.parameter(static_cast<int>(tag));
+    if (v != current) host.performEdit(static_cast<int>(tag), v);
+    control->setValue(v);
     control->setDirty();
     std::snprintf(statusText, sizeof statusText, "Parameter %.2f",
                   static_cast<double>(control->getValue()));

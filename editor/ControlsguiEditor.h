@@ -1,13 +1,15 @@
 // The plug-in's editor: a 1100 x 616 window of skin bitmaps with 18 knobs, 8
 // switches, 2 needle meters, a caption and a status label. Every control is
 // tagged with its parameter's index; the editor keeps controls and
-// parameters in step both ways and moves the meters from idle.
+// parameters in step both ways and moves the meters from idle. It reaches its
+// plug-in only through an EditorHost, which each format's glue implements.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <thread>
 
+#include "editor/EditorHost.h"
 #include "editor/Layout.h"
 #include "editor/MyCAnimMeter.h"
 #include "editor/MyCModeKnob.h"
@@ -15,11 +17,11 @@
 
 class ControlsguiEditor : public VSTGUI::AEffGUIEditor, public VSTGUI::CControlListener {
 public:
-    // Shows the skin of `module`, which must outlive the editor.
-    ControlsguiEditor(AudioEffect* effect, const VSTGUI::ModuleResources& skin);
+    // Shows the skin of `module`; `host` and `module` must outlive the editor.
+    ControlsguiEditor(EditorHost& host, const VSTGUI::ModuleResources& skin);
     ~ControlsguiEditor() override;
 
-    // Builds the frame, the labels and the 28 controls from the effect's
+    // Builds the frame, the labels and the 28 controls from the host's
     // current values. Answers false (and keeps nothing) when the window
     // cannot be made: no background bitmap, no display, no parent window,
     // no memory. A control whose bitmap is missing is left out.
@@ -27,13 +29,21 @@ public:
     void close() override;
     // Input and redrawing, then the meters (at most every 60 ms).
     void idle() override;
-    // From the effect, on any thread: moves the control of parameters 0 to
+    // The plug-in's parameter `index` has a new value (the glue calls it after
+    // storing the value, on any thread): moves the control of parameters 0 to
     // 25. On the window's own thread, while it is open, the control takes the
     // value at once; otherwise the change is handed over and taken at the
     // next idle with an open window, so that no other thread ever touches a
     // widget and no change made while the window opens is lost.
-    void setParameter(vst::int32 index, float value) override;
+    void parameterChanged(int index);
 
+    // A gesture's start and end, told to the host.
+    bool beginEdit(long index) override;
+    bool endEdit(long index) override;
+    void doIdleStuff() override;
+
+    // A control moved: its value on the control's grid goes to the host when
+    // it differs from the parameter's current value.
     void valueChanged(VSTGUI::CDrawContext* context, VSTGUI::CControl* control) override;
 
     // What the window shows, for tests and tools.
@@ -69,5 +79,5 @@ private:
     std::atomic<bool> windowOpen{false};
     std::atomic<std::thread::id> uiThread{};
     std::atomic<bool> handedOver[kvbeditor::kNumParamControls];
-    const std::atomic<float>* meterSource[2] = {nullptr, nullptr};
+    EditorHost& host;
 };

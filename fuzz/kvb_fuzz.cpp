@@ -21,7 +21,7 @@
 #include <limits>
 #include <vector>
 
-#include "editor/EditorFactory.h"
+#include "shell/Vst2Editor.h"
 #include "interface/vst24.h"
 #include "platform/Module.h"
 #include "resources/SkinResources.h"
@@ -232,7 +232,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     wild = false;
 
     static const skin::ModuleSkin skin(hInstance);
-    static const ControlsguiEditorFactory editors(skin);
+    static const Vst2EditorFactory editors(skin);
     AEffect* e = createEffectInstance(setup % 32 == 1 ? nullptr : &host, &editors);
     if (!e) return 0;
     if (e->magic != kEffectMagic || !e->dispatcher || !e->processReplacing) __builtin_trap();

@@ -11,74 +11,20 @@
 #include <string>
 #include <vector>
 
-#include "dsp/BlockSettings.h"
-#include "dsp/DisStage.h"
 #include "dsp/TransformerStage.h"
+#include "engine/Engine.h"
+#include "engine/ParameterText.h"
 #include "lv2/Ports.h"
 #include "params/Parameters.h"
-#include "shell/Controlsgui.h"
 
 using namespace kvblv2;
 
 namespace {
 
-enum class Kind { Continuous, ThreePositions, SixPositions, Switch };
-
-struct PortText {
-    Kind kind;
-    const char* name;
-    const char* comment;
-    // Labels of the positions: three for a selector, two (off, on) for a
-    // switch; the six-position selectors take theirs from the Dis table.
-    const char* labels[3];
-};
+using kvb::ParameterKind;
 
 constexpr char kChannel2Note[] =
     " Mid/side operation only: in left/right operation channel 2 follows channel 1.";
-
-// In parameter order.
-const PortText kPortText[kNumParamPorts] = {
-    {Kind::Continuous, "Opt threshold 1", "Opt stage threshold, channel 1: -60 dB at 0 to -10 dB at 1.", {}},
-    {Kind::Continuous, "Opt make-up 1", "Opt stage make-up gain, channel 1: 0 to 15 dB.", {}},
-    {Kind::Continuous, "Dis threshold 1", "Dis stage threshold, channel 1: -40 dB at 0 to 0 dB at 1.", {}},
-    {Kind::SixPositions, "Dis attack 1", "Dis stage attack time, channel 1.", {}},
-    {Kind::SixPositions, "Dis ratio 1", "Dis stage ratio, channel 1.", {}},
-    {Kind::SixPositions, "Dis release 1", "Dis stage release time, channel 1.", {}},
-    {Kind::Continuous, "Dis make-up 1", "Dis stage make-up gain, channel 1: 0 to 15 dB.", {}},
-    {Kind::Continuous, "Opt threshold 2", "Opt stage threshold, channel 2: -60 dB at 0 to -10 dB at 1.", {}},
-    {Kind::Continuous, "Opt make-up 2", "Opt stage make-up gain, channel 2: 0 to 15 dB.", {}},
-    {Kind::Continuous, "Dis threshold 2", "Dis stage threshold, channel 2: -40 dB at 0 to 0 dB at 1.", {}},
-    {Kind::SixPositions, "Dis attack 2", "Dis stage attack time, channel 2.", {}},
-    {Kind::SixPositions, "Dis ratio 2", "Dis stage ratio, channel 2.", {}},
-    {Kind::SixPositions, "Dis release 2", "Dis stage release time, channel 2.", {}},
-    {Kind::Continuous, "Dis make-up 2", "Dis stage make-up gain, channel 2: 0 to 15 dB.", {}},
-    {Kind::ThreePositions, "Opt mode", "Smoothing and detector bands of the Opt stage, both channels.",
-     {"SLOW", "MED", "FAST"}},
-    {Kind::ThreePositions, "Meter mode", "What the two meters show (meter 1 / meter 2).",
-     {"OPT 1 / OPT 2", "DIS 1 / DIS 2", "OPT 1 / DIS 1"}},
-    {Kind::ThreePositions, "Transformer 1", "Transformer stage, channel 1: how hard it rounds off the peaks.",
-     {"HEAVY", "MEDIUM", "GENTLE"}},
-    {Kind::ThreePositions, "Transformer 2", "Transformer stage, channel 2: how hard it rounds off the peaks.",
-     {"HEAVY", "MEDIUM", "GENTLE"}},
-    {Kind::Switch, "Opt bypass 1", "Bypasses the Opt stage of channel 1 (its meter still moves).",
-     {"ACTIVE", "BYPASSED"}},
-    {Kind::Switch, "Side-chain filter 1",
-     "Dis stage side chain of channel 1: full range, or the low band cut by 6 dB.",
-     {"LO CUT", "FULL"}},
-    {Kind::Switch, "Dis bypass 1", "Bypasses the Dis stage of channel 1 (its meter still moves).",
-     {"ACTIVE", "BYPASSED"}},
-    {Kind::Switch, "Opt bypass 2", "Bypasses the Opt stage of channel 2 (its meter still moves).",
-     {"ACTIVE", "BYPASSED"}},
-    {Kind::Switch, "Side-chain filter 2",
-     "Dis stage side chain of channel 2: full range, or the low band cut by 6 dB.",
-     {"LO CUT", "FULL"}},
-    {Kind::Switch, "Dis bypass 2", "Bypasses the Dis stage of channel 2 (its meter still moves).",
-     {"ACTIVE", "BYPASSED"}},
-    {Kind::Switch, "Stereo mode", "Left/right operation: one gain for both channels, or each its own.",
-     {"LINKED", "INDEPENDENT"}},
-    {Kind::Switch, "Channel mode", "The stages work on mid and side, or on left and right.",
-     {"MID/SIDE", "LEFT/RIGHT"}},
-};
 
 bool isChannel2(int index) { return (index >= kOptThr2 && index <= kDisGain2) || index == kTrafo2 ||
                                     (index >= kOptByp2 && index <= kDisByp2); }
@@ -110,80 +56,38 @@ std::string quoted(const std::string& text) {
     return out + "\"";
 }
 
-// A time constant of a per-sample coefficient written for 44100 Hz, in ms:
-// two significant digits below 10 ms, three above.
-std::string milliseconds(float coefficient) {
-    const double ms = -1000.0 / (44100.0 * std::log(static_cast<double>(coefficient)));
-    char text[32];
-    std::snprintf(text, sizeof text, ms < 10.0 ? "%.2g ms" : "%.3g ms", ms);
-    return text;
-}
-
-// The ratio whose slope the factor takes off: 1 / (1 - factor), shown whole
-// when it is within 1 % of a whole number (0.666 reads as 3:1).
-std::string ratio(float factor) {
-    const double r = 1.0 / (1.0 - static_cast<double>(factor));
-    char text[32];
-    if (std::fabs(r - std::round(r)) < 0.01 * r)
-        std::snprintf(text, sizeof text, "%.0f:1", std::round(r));
-    else
-        std::snprintf(text, sizeof text, "%.3g:1", r);
-    return text;
-}
-
 struct ScalePoint {
     float value;
     std::string label;
 };
 
+// Every position of a stepped parameter with its name, each value checked
+// against the processing's own reading of it.
 std::vector<ScalePoint> scalePoints(int index) {
-    const PortText& t = kPortText[index];
     std::vector<ScalePoint> points;
-    switch (t.kind) {
-    case Kind::Continuous: break;
-    case Kind::Switch:
-        // Off below 0.5, on from 0.5 up (the stereo and channel switches
-        // test "above 0.5"; 0 and 1 are clear of both).
-        points = {{0.0f, t.labels[0]}, {1.0f, t.labels[1]}};
-        break;
-    case Kind::ThreePositions: {
-        const float values[3] = {0.0f, 0.5f, 1.0f};
-        for (int k = 0; k < 3; ++k) {
-            if (threeBands(values[k]) != k) fail("three-position value " + number(values[k]));
-            std::string label = t.labels[k];
-            if (index == kTrafo1 || index == kTrafo2) {
-                const TransformerMode& m = kTransformerModes[k];
-                const double dBFS = 20.0 * std::log10(static_cast<double>(m.threshold));
-                char detail[64];
-                if (m.slope > 0.0f)
-                    std::snprintf(detail, sizeof detail, " (%.0f:1 above %.1f dBFS)",
-                                  1.0 / static_cast<double>(m.slope), dBFS);
-                else
-                    std::snprintf(detail, sizeof detail, " (above %.1f dBFS)", dBFS);
-                label += detail;
-            }
-            points.push_back({values[k], label});
+    for (int k = 0; k < kvb::positionCount(index); ++k) {
+        const float v = kvb::positionValue(index, k);
+        if (kvb::positionOf(index, v) != k)
+            fail(std::string("position ") + std::to_string(k) + " of " + parameterName(index) + ": " + number(v));
+        std::string label = kvb::positionLabel(index, k);
+        if (index == kTrafo1 || index == kTrafo2) {
+            const TransformerMode& m = kTransformerModes[k];
+            const double dBFS = 20.0 * std::log10(static_cast<double>(m.threshold));
+            char detail[64];
+            if (m.slope > 0.0f)
+                std::snprintf(detail, sizeof detail, " (%.0f:1 above %.1f dBFS)", 1.0 / static_cast<double>(m.slope),
+                              dBFS);
+            else
+                std::snprintf(detail, sizeof detail, " (above %.1f dBFS)", dBFS);
+            label += detail;
         }
-        break;
-    }
-    case Kind::SixPositions:
-        // The index is trunc(5.5 v): 0, 0.2, ... 1 are well inside each step.
-        for (int k = 0; k < 6; ++k) {
-            const float v = static_cast<float>(k) / 5.0f;
-            if (disIndex(v) != k) fail("six-position value " + number(v));
-            const DisTableRow& row = kDisTable[k];
-            const int base = index % 7;  // 3, 4, 5: attack, ratio, release
-            points.push_back({v, base == kDisAtk1   ? milliseconds(row.attack)
-                                 : base == kDisRat1 ? ratio(row.ratio)
-                                                    : milliseconds(row.release)});
-        }
-        break;
+        points.push_back({v, label});
     }
     return points;
 }
 
 void writeParameterPort(std::FILE* f, int index) {
-    const PortText& t = kPortText[index];
+    const kvb::ParameterDescription& t = kvb::describeParameter(index);
     const float def = kParameterTable[index].defaultValue;
     std::string comment = t.comment;
     if (isChannel2(index)) comment += kChannel2Note;
@@ -196,10 +100,10 @@ void writeParameterPort(std::FILE* f, int index) {
                  "        lv2:default %s ;\n"
                  "        lv2:minimum 0.0 ;\n"
                  "        lv2:maximum 1.0",
-                 index, quoted(kParameterTable[index].name).c_str(), quoted(t.name).c_str(),
+                 index, quoted(kParameterTable[index].name).c_str(), quoted(t.title).c_str(),
                  quoted(comment).c_str(), number(def).c_str());
-    if (t.kind == Kind::Switch) std::fprintf(f, " ;\n        lv2:portProperty lv2:toggled");
-    if (t.kind == Kind::ThreePositions || t.kind == Kind::SixPositions)
+    if (t.kind == ParameterKind::Switch) std::fprintf(f, " ;\n        lv2:portProperty lv2:toggled");
+    if (t.kind == ParameterKind::ThreePositions || t.kind == ParameterKind::SixPositions)
         std::fprintf(f, " ;\n        lv2:portProperty lv2:enumeration");
     const std::vector<ScalePoint> points = scalePoints(index);
     bool defaultIsAPoint = points.empty();
@@ -294,7 +198,7 @@ void writeDescription(std::FILE* f) {
                  "        units:unit units:frame ;\n"
                  "        lv2:minimum 0.0 ;\n"
                  "        lv2:maximum %d.0",
-                 kLatencyPort, kInitialDelay);
+                 kLatencyPort, kvb::Engine::kLatency);
     std::fputs(next, f);
     writeAudioPort(f, kInLeftPort, true, "in_l", "Left in");
     std::fputs(next, f);

@@ -1,13 +1,12 @@
 // The LV2 user interface: the plug-in's own editor, embedded in the host's
 // window (ui:parent) and driven by the host's idle calls. The processing runs
-// in another binary, possibly in another process, so the UI keeps an effect
-// object of its own that plays the processing's part towards the editor, and
-// a host callback that turns the editor's requests into LV2 calls:
+// in another binary, possibly in another process: the UI keeps the values the
+// host last told it, and is the editor's host:
 //
-//   editor -> host:  automation       -> write_function (the host records it)
-//                    begin/end edit   -> ui:touch, when the host offers it
-//   host -> editor:  parameter ports  -> setParameter (moves the control)
-//                    meter ports      -> publishMeters (moves the needles)
+//   editor -> host:  a user's edit    -> write_function (the host records it)
+//                    gesture start/end -> ui:touch, when the host offers it
+//   host -> editor:  parameter ports  -> the control moves
+//                    meter ports      -> the needles move
 #include <lv2/core/lv2.h>
 #include <lv2/ui/ui.h>
 
@@ -15,48 +14,64 @@
 #include <cstring>
 #include <new>
 
-#include "editor/EditorFactory.h"
+#include "editor/ControlsguiEditor.h"
 #include "lv2/Ports.h"
 #include "platform/Module.h"
 #include "resources/SkinResources.h"
-#include "shell/Controlsgui.h"
-#include "vstgui/aeffguieditor.h"
 
 using namespace kvblv2;
 
 namespace {
 
-struct Ui {
-    LV2UI_Write_Function write = nullptr;
-    LV2UI_Controller controller = nullptr;
-    const LV2UI_Touch* touch = nullptr;
-    vst::AEffect* record = nullptr;
-    Controlsgui* effect = nullptr;
-    float meters[2] = {0.0f, 0.0f};
-};
-
-Ui* uiOf(vst::AEffect* record) { return record ? static_cast<Ui*>(record->user) : nullptr; }
-
-// The editor's requests. Only the parameter ports are the host's to write;
-// the editor's meter controls (tags 26 and 27) and anything else stay here.
-vst::intptr editorHost(vst::AEffect* record, vst::int32 opcode, vst::int32 index,
-                       vst::intptr /*value*/, void* /*ptr*/, float opt) {
-    if (opcode == vst::audioMasterVersion) return 2400;
-    Ui* ui = uiOf(record);
-    if (!ui || index < 0 || !isParamPort(static_cast<std::uint32_t>(index))) return 0;
-    const auto port = static_cast<std::uint32_t>(index);
-    switch (opcode) {
-    case vst::audioMasterAutomate:
-        ui->write(ui->controller, port, sizeof(float), 0, &opt);
-        return 0;
-    case vst::audioMasterBeginEdit:
-    case vst::audioMasterEndEdit:
-        if (!ui->touch) return 0;
-        ui->touch->touch(ui->touch->handle, port, opcode == vst::audioMasterBeginEdit);
-        return 1;
-    default: return 0;
+class Ui final : private EditorHost {
+public:
+    Ui(LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Touch* touch,
+       const VSTGUI::ModuleResources& skin)
+        : write_(write), controller_(controller), touch_(touch), editor_(*this, skin) {
+        for (int i = 0; i < kNumParams; ++i) values_[i] = parameterDefault(i);
     }
-}
+    ~Ui() { editor_.close(); }
+
+    ControlsguiEditor& editor() { return editor_; }
+
+    // port_event, the host's UI thread: a parameter port's value or a meter's.
+    void portChanged(std::uint32_t port, float value) {
+        if (isParamPort(port)) {
+            values_[port] = portValue(value);
+            editor_.parameterChanged(static_cast<int>(port));
+        } else if (port == kMeter1Port || port == kMeter2Port) {
+            meters_[port - kMeter1Port] = value;
+        }
+    }
+
+private:
+    // Only the parameter ports are the host's to write; the editor's meter
+    // controls (tags 26 and 27) keep their values here.
+    void beginEdit(int index) override { touch(index, true); }
+    void endEdit(int index) override { touch(index, false); }
+    void performEdit(int index, float value) override {
+        if (index < 0 || index >= kNumParams) return;
+        values_[index] = value;
+        if (isParamPort(static_cast<std::uint32_t>(index)))
+            write_(controller_, static_cast<std::uint32_t>(index), sizeof(float), 0, &value);
+    }
+    float parameter(int index) const override {
+        return index >= 0 && index < kNumParams ? values_[index] : 0.0f;
+    }
+    float meter(int which) const override { return meters_[which == 1 ? 1 : 0]; }
+
+    void touch(int index, bool grabbed) {
+        if (touch_ && index >= 0 && isParamPort(static_cast<std::uint32_t>(index)))
+            touch_->touch(touch_->handle, static_cast<std::uint32_t>(index), grabbed);
+    }
+
+    LV2UI_Write_Function write_;
+    LV2UI_Controller controller_;
+    const LV2UI_Touch* touch_;
+    float values_[kNumParams];
+    float meters_[2] = {0.0f, 0.0f};
+    ControlsguiEditor editor_;
+};
 
 const void* featureData(const LV2_Feature* const* features, const char* uri) {
     for (const LV2_Feature* const* f = features; f && *f; ++f)
@@ -64,14 +79,8 @@ const void* featureData(const LV2_Feature* const* features, const char* uri) {
     return nullptr;
 }
 
-void destroy(Ui* ui) {
-    if (ui->record) {
-        ui->record->dispatcher(ui->record, vst::effEditClose, 0, 0, nullptr, 0.0f);
-        ui->record->dispatcher(ui->record, vst::effClose, 0, 0, nullptr, 0.0f);
-    }
-    delete ui;
-}
-
+// lv2ui:instantiate, the host's UI thread: the editor, open in the host's
+// parent window, or null (not our plug-in, no parent, no memory, no window).
 LV2UI_Handle instantiate(const LV2UI_Descriptor* /*descriptor*/, const char* pluginUri,
                          const char* /*bundle*/, LV2UI_Write_Function write,
                          LV2UI_Controller controller, LV2UI_Widget* widget,
@@ -80,55 +89,41 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor* /*descriptor*/, const char* plu
     void* parent = const_cast<void*>(featureData(features, LV2_UI__parent));
     if (!parent) return nullptr;
 
-    Ui* ui = new (std::nothrow) Ui;
-    if (!ui) return nullptr;
-    ui->write = write;
-    ui->controller = controller;
-    ui->touch = static_cast<const LV2UI_Touch*>(featureData(features, LV2_UI__touch));
     // The editor shows the skin bound into this module.
     static const skin::ModuleSkin skin(hInstance);
-    static const ControlsguiEditorFactory editors(skin);
-    ui->record = createEffectInstance(editorHost, &editors);
-    if (!ui->record) {
-        destroy(ui);
+    Ui* ui = nullptr;
+    try {
+        ui = new Ui(write, controller, static_cast<const LV2UI_Touch*>(featureData(features, LV2_UI__touch)),
+                    skin);
+    } catch (const std::bad_alloc&) {
         return nullptr;
     }
-    ui->record->user = ui;
-    ui->effect = static_cast<Controlsgui*>(static_cast<AudioEffect*>(ui->record->object));
-
-    auto* editor = dynamic_cast<VSTGUI::AEffGUIEditor*>(ui->effect->getEditor());
-    vst::ERect* rect = nullptr;
-    if (!editor || ui->record->dispatcher(ui->record, vst::effEditGetRect, 0, 0, &rect, 0.0f) == 0 ||
-        !rect || ui->record->dispatcher(ui->record, vst::effEditOpen, 0, 0, parent, 0.0f) == 0 ||
-        !editor->getFrame()) {
-        destroy(ui);
+    ControlsguiEditor& editor = ui->editor();
+    if (!editor.open(parent) || !editor.getFrame()) {
+        delete ui;
         return nullptr;
     }
-    *widget = editor->getFrame()->getNativeWindow();
+    *widget = editor.getFrame()->getNativeWindow();
     if (const auto* resize = static_cast<const LV2UI_Resize*>(featureData(features, LV2_UI__resize)))
-        resize->ui_resize(resize->handle, rect->right - rect->left, rect->bottom - rect->top);
+        resize->ui_resize(resize->handle, editor.width(), editor.height());
     return ui;
 }
 
-void cleanup(LV2UI_Handle handle) { destroy(static_cast<Ui*>(handle)); }
+// lv2ui:cleanup, the host's UI thread.
+void cleanup(LV2UI_Handle handle) { delete static_cast<Ui*>(handle); }
 
+// lv2ui:port_event, the host's UI thread: float values of the control ports.
 void portEvent(LV2UI_Handle handle, std::uint32_t port, std::uint32_t size, std::uint32_t format,
                const void* buffer) {
-    auto* ui = static_cast<Ui*>(handle);
     if (format != 0 || size != sizeof(float) || !buffer) return;
     float value;
     std::memcpy(&value, buffer, sizeof value);
-    if (isParamPort(port)) {
-        ui->effect->setParameter(static_cast<vst::int32>(port), portValue(value));
-    } else if (port == kMeter1Port || port == kMeter2Port) {
-        ui->meters[port - kMeter1Port] = value;
-        ui->effect->publishMeters(ui->meters[0], ui->meters[1]);
-    }
+    static_cast<Ui*>(handle)->portChanged(port, value);
 }
 
+// ui:idleInterface, the host's UI thread, repeatedly while the UI is shown.
 int idle(LV2UI_Handle handle) {
-    auto* ui = static_cast<Ui*>(handle);
-    ui->record->dispatcher(ui->record, vst::effEditIdle, 0, 0, nullptr, 0.0f);
+    static_cast<Ui*>(handle)->editor().idle();
     return 0;
 }
 

@@ -20,10 +20,9 @@ constexpr intptr kWheelValue = fourCC('W', 'h', 'e', 'e');
 Controlsgui::Controlsgui(AudioMasterCallback master, const EditorFactory* editors)
     : AudioEffectX(master, kNumPrograms, kNumParams),
       programs(new ControlsguiProgram[kNumPrograms]) {
-    for (auto& p : params) p.store(0.0f, std::memory_order_relaxed);
     curProgram = 0;
     if (programs) loadProgram(0);
-    // The processor's offsets and its 44100 Hz rate factors are set by its own
+    // The engine's offsets and its 44100 Hz rate factors are set by its own
     // construction, which has already run.
     if (master) {
         setNumInputs(2);
@@ -38,39 +37,38 @@ Controlsgui::Controlsgui(AudioMasterCallback master, const EditorFactory* editor
     if (editors) editors->createEditor(this);
 }
 
-// Sections, then the bank; the base destructor deletes the editor.
+// The engine, then the bank; the base destructor deletes the editor.
 Controlsgui::~Controlsgui() = default;
 
-void Controlsgui::setUpProcessing() { processor.setUp(); }
+// Every state of the chain at rest, as the engine's construction left it.
+void Controlsgui::setUpProcessing() { engine.reset(); }
 
-void Controlsgui::suspend() { processor.publishMeters(0.0f, 0.0f); }
+void Controlsgui::suspend() { engine.publishMeters(0.0f, 0.0f); }
 
 void Controlsgui::resume() {
-    processor.inputConnected = 0.0f;
-    if (isInputConnected(1)) processor.inputConnected = 1.0f;
+    inputConnected_ = 0.0f;
+    if (isInputConnected(1)) inputConnected_ = 1.0f;
     AudioEffectX::resume();
 }
 
 void Controlsgui::setSampleRate(float rate) {
     if (!std::isfinite(rate) || rate <= 0.0f) return;
     AudioEffectX::setSampleRate(rate);
-    processor.setSampleRate(rate);
+    engine.setSampleRate(rate);
 }
 
 void Controlsgui::processReplacing(float** inputs, float** outputs, int32 frames) {
-    processor.process(params, inputs, outputs, frames);
+    engine.process(inputs, outputs, frames);
 }
 
 void Controlsgui::setParameter(int32 index, float value) {
     if (!isParameterIndex(index)) return;
     programs[curProgram.load(std::memory_order_relaxed)].values[index].store(value, std::memory_order_relaxed);
-    params[index].store(value, std::memory_order_relaxed);
+    engine.setParameter(index, value);
     if (editor) editor->setParameter(index, value);
 }
 
-float Controlsgui::getParameter(int32 index) {
-    return isParameterIndex(index) ? params[index].load(std::memory_order_relaxed) : 0.0f;
-}
+float Controlsgui::getParameter(int32 index) { return engine.parameter(index); }
 
 void Controlsgui::setProgram(int32 program) {
     saveCurrentProgram();
@@ -86,7 +84,7 @@ void Controlsgui::loadProgram(int32 program) {
 void Controlsgui::saveCurrentProgram() {
     ControlsguiProgram& p = programs[curProgram.load(std::memory_order_relaxed)];
     for (int i = 0; i < kNumParams; ++i)
-        p.values[i].store(params[i].load(std::memory_order_relaxed), std::memory_order_relaxed);
+        p.values[i].store(engine.parameter(i), std::memory_order_relaxed);
 }
 
 void Controlsgui::setProgramName(char* name) { programs[curProgram].setName(name); }
@@ -97,7 +95,7 @@ void Controlsgui::getProgramName(char* name) {
 
 void Controlsgui::getParameterDisplay(int32 index, char* text) {
     if (!isParameterIndex(index)) return;
-    formatParameterDisplay(params[index].load(std::memory_order_relaxed), text);
+    formatParameterDisplay(engine.parameter(index), text);
 }
 
 void Controlsgui::getParameterName(int32 index, char* text) {

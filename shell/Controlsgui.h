@@ -1,11 +1,13 @@
 // The effect object: one per plug-in instance. It owns the program bank, the
-// live parameter values, the signal processor and (through its base) the editor.
+// engine (the live parameter values and the signal processor) and, through
+// its base, the editor. It is the VST 2.4 face of the engine: programs, the
+// parameters' rules and texts as that interface has them.
 #pragma once
 
 #include <atomic>
 #include <memory>
 
-#include "dsp/Processor.h"
+#include "engine/Engine.h"
 #include "params/Parameters.h"
 #include "params/Programs.h"
 #include "shell/AudioEffect.h"
@@ -13,7 +15,7 @@
 class EditorFactory;
 
 constexpr vst::int32 kUniqueId = ('K' << 16) | ('V' << 8) | 'B';  // 0x004B5642
-constexpr vst::int32 kInitialDelay = 3;
+constexpr vst::int32 kInitialDelay = kvb::Engine::kLatency;
 extern const char kEffectName[];
 extern const char kVendorString[];
 
@@ -59,19 +61,19 @@ public:
     virtual void loadProgram(vst::int32 program);
     virtual void saveCurrentProgram();
     // The published gain reductions in dB; readable from any thread.
-    virtual const std::atomic<float>* getMeter1Address() { return processor.meterAddress(0); }
-    virtual const std::atomic<float>* getMeter2Address() { return processor.meterAddress(1); }
-    // Sets what the meters show, in dB of gain reduction, until the next
-    // processed sample: for glue whose processing runs elsewhere.
-    void publishMeters(float meter1, float meter2) { processor.publishMeters(meter1, meter2); }
+    virtual const std::atomic<float>* getMeter1Address() { return engine.meterAddress(0); }
+    virtual const std::atomic<float>* getMeter2Address() { return engine.meterAddress(1); }
 
     const ControlsguiProgram& program(int index) const { return programs[index]; }
-    float inputConnected() const { return processor.inputConnected; }
+    // 1.0 or 0.0: the host's answer about input 1 at the last resume.
+    float inputConnected() const { return inputConnected_; }
+    const kvb::Engine& getEngine() const { return engine; }
 
 private:
     std::unique_ptr<ControlsguiProgram[]> programs;
-    std::atomic<float> params[kNumParams];
-    Processor processor;
+    // The live parameter values are the engine's.
+    kvb::Engine engine;
+    float inputConnected_ = 1.0f;
 };
 
 // The entry sequence: asks the host's version, builds the effect (with an

@@ -1,10 +1,10 @@
 // The library's exported entry point: the effect with its editor, which shows
 // the skin bound into this module. The same function is exported a second
 // time as "main" for older hosts (see the linker script / module definition).
-#include "editor/EditorFactory.h"
 #include "platform/Module.h"
 #include "resources/SkinResources.h"
 #include "shell/Controlsgui.h"
+#include "shell/Vst2Editor.h"
 
 #if defined(_WIN32)
 #define KVB_EXPORT  // the module definition file names the exports
@@ -17,7 +17,7 @@ extern "C" {
 KVB_EXPORT vst::AEffect* VSTPluginMain(
     vst::AudioMasterCallback audioMaster) {
     static const skin::ModuleSkin skin(hInstance);
-    static const ControlsguiEditorFactory editors(skin);
+    static const Vst2EditorFactory editors(skin);
     return createEffectInstance(audioMaster, &editors);
 }
 

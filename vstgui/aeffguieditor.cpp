@@ -1,16 +1,17 @@
 #include "vstgui/aeffguieditor.h"
 
-#include "shell/AudioEffect.h"
-
 namespace VSTGUI {
 
-AEffGUIEditor::AEffGUIEditor(AudioEffect* e, const ModuleResources& m) : AEffEditor(e), module(m) {}
+AEffGUIEditor::AEffGUIEditor(const ModuleResources& m) : module(m) {}
 
 AEffGUIEditor::~AEffGUIEditor() {
     if (frame) AEffGUIEditor::close();
 }
 
-AudioEffectX* AEffGUIEditor::effectX() const { return dynamic_cast<AudioEffectX*>(effect); }
+bool AEffGUIEditor::getRect(vst::ERect** r) {
+    *r = &rect;
+    return true;
+}
 
 bool AEffGUIEditor::open(void* ptr) {
     systemWindow = ptr;
@@ -33,8 +34,8 @@ void AEffGUIEditor::idle() {
     inIdle = false;
 }
 
-bool AEffGUIEditor::onKeyDown(VstKeyCode& key) { return frame && frame->onKeyDown(key) == 1; }
-bool AEffGUIEditor::onKeyUp(VstKeyCode& key) { return frame && frame->onKeyUp(key) == 1; }
+bool AEffGUIEditor::onKeyDown(vst::VstKeyCode& key) { return frame && frame->onKeyDown(key) == 1; }
+bool AEffGUIEditor::onKeyUp(vst::VstKeyCode& key) { return frame && frame->onKeyUp(key) == 1; }
 bool AEffGUIEditor::onWheel(float distance) { return frame && frame->onWheel(distance); }
 
 bool AEffGUIEditor::setKnobMode(vst::int32 mode) {
@@ -43,19 +44,6 @@ bool AEffGUIEditor::setKnobMode(vst::int32 mode) {
     return true;
 }
 
-bool AEffGUIEditor::beginEdit(long index) {
-    AudioEffectX* e = effectX();
-    return e && e->beginEdit(static_cast<vst::int32>(index));
-}
-
-bool AEffGUIEditor::endEdit(long index) {
-    AudioEffectX* e = effectX();
-    return e && e->endEdit(static_cast<vst::int32>(index));
-}
-
-void AEffGUIEditor::doIdleStuff() {
-    idle();
-    if (effect) effect->masterIdle();
-}
+void AEffGUIEditor::doIdleStuff() { idle(); }
 
 }  // namespace VSTGUI

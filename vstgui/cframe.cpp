@@ -172,6 +172,10 @@ bool CFrame::windowKeyDown(const VstKeyCode& key) {
     return onKeyDown(k) == 1;
 }
 
+void CFrame::windowTimer() {
+    if (editor) editor->idle();
+}
+
 bool CFrame::windowKeyUp(const VstKeyCode& key) {
     VstKeyCode k = key;
     return onKeyUp(k) == 1;

@@ -162,6 +162,9 @@ public:
     bool isOpen() const { return window != nullptr; }
     AEffGUIEditor* getEditor() const { return editor; }
     void* getNativeWindow() const;
+    // The window's own timer and input descriptor (platform::Window).
+    bool startTimer(unsigned intervalMs) { return window && window->startTimer(intervalMs); }
+    int getEventFd() const { return window ? window->eventFd() : -1; }
 
     // Holds a reference to `bitmap` for as long as the frame lives (or until
     // replaced); drawn under every view.
@@ -209,6 +212,8 @@ public:
     bool windowWheel(const CPoint& where, float distance, long buttons) override;
     bool windowKeyDown(const VstKeyCode& key) override;
     bool windowKeyUp(const VstKeyCode& key) override;
+    // Idles the editor.
+    void windowTimer() override;
 
 private:
     void drawArea(CDrawContext& context, const CRect& area);

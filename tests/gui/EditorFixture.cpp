@@ -13,8 +13,9 @@ void EditorFixture::SetUp() {
     effect = kvbtest::createPlugin(TestHost::callback);
     ASSERT_NE(effect, nullptr);
     kvb = static_cast<Controlsgui*>(static_cast<AudioEffect*>(effect->object));
-    editor = dynamic_cast<ControlsguiEditor*>(kvb->getEditor());
-    ASSERT_NE(editor, nullptr);
+    auto* held = dynamic_cast<Vst2Editor*>(kvb->getEditor());
+    ASSERT_NE(held, nullptr);
+    editor = &held->editor();
 }
 
 void EditorFixture::TearDown() {

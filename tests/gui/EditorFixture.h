@@ -9,6 +9,7 @@
 
 #include "editor/ControlsguiEditor.h"
 #include "shell/Controlsgui.h"
+#include "shell/Vst2Editor.h"
 #include "tests/TestHost.h"
 #include "tests/gui/MockWindow.h"
 

@@ -55,6 +55,8 @@ public:
     virtual bool windowWheel(const CPoint& where, float distance, long buttons) = 0;
     virtual bool windowKeyDown(const VstKeyCode& key) = 0;
     virtual bool windowKeyUp(const VstKeyCode& key) = 0;
+    // The window's own timer (startTimer) fired.
+    virtual void windowTimer() {}
 };
 
 // One editor window: a child of the host's window, with a back buffer that
@@ -86,6 +88,16 @@ public:
 
     // The system's handle of the window (an X11 window id, an HWND).
     virtual void* nativeHandle() const = 0;
+
+    // For hosts that never idle the editor: calls the listener's windowTimer
+    // about every `intervalMs` from the system's own event loop (Windows: a
+    // WM_TIMER of the window) until the window closes. False where the back
+    // end has no such loop of its own (X11: the host's run loop drives it,
+    // see eventFd).
+    virtual bool startTimer(unsigned /*intervalMs*/) { return false; }
+    // A file descriptor that becomes readable when input waits for
+    // handleEvents (X11: the display connection's), or -1.
+    virtual int eventFd() const { return -1; }
 };
 
 using WindowFactory = std::unique_ptr<Window> (*)();

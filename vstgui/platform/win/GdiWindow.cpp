@@ -147,6 +147,8 @@ VstKeyCode keyCodeFrom(WPARAM vk, LPARAM lParam) {
 }
 
 class GdiWindow : public Window {
+    static constexpr UINT_PTR kTimerId = 1;
+
 public:
     explicit GdiWindow(HINSTANCE owner) : module(owner ? owner : ownModule()) {}
     ~GdiWindow() override { close(); }
@@ -185,6 +187,7 @@ public:
             // No message reaches the listener from here on, not even the
             // capture change that destroying the window brings.
             SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+            KillTimer(hwnd, kTimerId);
             if (GetCapture() == hwnd) ReleaseCapture();
             if (IsWindow(hwnd)) DestroyWindow(hwnd);
             hwnd = nullptr;
@@ -242,8 +245,16 @@ public:
 
     void* nativeHandle() const override { return hwnd; }
 
+    bool startTimer(unsigned intervalMs) override {
+        return hwnd && SetTimer(hwnd, kTimerId, intervalMs > 0 ? intervalMs : 1, nullptr) != 0;
+    }
+
     LRESULT handle(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
         switch (message) {
+        case WM_TIMER:
+            if (wParam != kTimerId) break;
+            if (listener) listener->windowTimer();
+            return 0;
         case WM_PAINT: {
             PAINTSTRUCT ps;
             HDC dc = BeginPaint(w, &ps);

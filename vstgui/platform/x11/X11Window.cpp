@@ -263,6 +263,8 @@ public:
         return reinterpret_cast<void*>(static_cast<std::uintptr_t>(window));
     }
 
+    int eventFd() const override { return display ? ConnectionNumber(display) : -1; }
+
 private:
     unsigned char* backData() const { return back ? cairo_image_surface_get_data(back) : nullptr; }
 

@@ -1,0 +1,34 @@
+#include "shell/Vst2Editor.h"
+
+#include "shell/Controlsgui.h"
+
+Vst2Editor::Vst2Editor(Controlsgui* owner, const VSTGUI::ModuleResources& skin)
+    : AEffEditor(owner), kvb(owner), editor_(*this, skin) {}
+
+Vst2Editor::~Vst2Editor() { editor_.close(); }
+
+bool Vst2Editor::open(void* parent) {
+    systemWindow = parent;
+    if (editor_.open(parent)) return true;
+    systemWindow = nullptr;
+    return false;
+}
+
+void Vst2Editor::close() {
+    editor_.close();
+    systemWindow = nullptr;
+}
+
+void Vst2Editor::beginEdit(int index) { kvb->beginEdit(index); }
+void Vst2Editor::performEdit(int index, float value) { kvb->setParameterAutomated(index, value); }
+void Vst2Editor::endEdit(int index) { kvb->endEdit(index); }
+float Vst2Editor::parameter(int index) const { return kvb->getParameter(index); }
+float Vst2Editor::meter(int which) const {
+    return (which == 0 ? kvb->getMeter1Address() : kvb->getMeter2Address())->load(std::memory_order_relaxed);
+}
+void Vst2Editor::idleHost() { kvb->masterIdle(); }
+
+void Vst2EditorFactory::createEditor(AudioEffect* effect) const {
+    // Only the plug-in's own effect has the meters the editor shows.
+    if (auto* kvb = dynamic_cast<Controlsgui*>(effect)) new Vst2Editor(kvb, module);
+}
