@@ -16,7 +16,7 @@ packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine64 wine fonts-wine libxrender1 libxi6 libxcursor1 libxrandr2 libxfixes3 libxinerama1
   libxcomposite1 python3
-  ardour
+  ardour qtractor jackd2
 )
 packages+=("$@")  # extra packages a script names, e.g. scripts/check-math.sh --cross
 

@@ -1,16 +1,30 @@
 #!/usr/bin/env python3
 """KVB in Ardour 7, headless, the way a user's session has it.
 
-  ardour_host_test.py vst2|lv2 BUILD_DIR [BROKEN_VST2]
+  ardour_host_test.py vst2|lv2|vst3 BUILD_DIR [BROKEN_VST2]
+  ardour_host_test.py vst3-peer BUILD_DIR
 
 BROKEN_VST2 is a binary that is not a plug-in, for the scanner to refuse.
+vst3-peer runs the vst3 checks on zam-plugins' ZamCompX2.vst3 instead of
+KVB.vst3, to check this script and Ardour's set-up (not in CI): its own
+values, no latency, and Ardour's export without automation as the reference
+of the automation check, since kvb render does not know it.
 
-Ardour reads and writes only inside BUILD_DIR/ardour-FORMAT/ (its own HOME, XDG
+Ardour reads and writes only inside BUILD_DIR/ardour-FORMAT/ (vst3-peer:
+ardour-vst3-peer/; its own HOME, XDG
 configuration, cache and data folders) and looks for plug-ins only in the build
 folder, so the user's own setup is neither read nor touched. Checks:
 
   - vst2: Ardour's scanner (ardour-vst-scanner) indexes KVB_64.so, and nothing
-    for BROKEN_VST2; lv2: the bundle is on LV2_PATH. Ardour lists KVB.
+    for BROKEN_VST2; lv2: the bundle is on LV2_PATH; vst3: Ardour's VST3
+    scanner (ardour-vst3-scanner) indexes a copy of KVB.vst3, alone on
+    VST3_PATH, under the class ID that the module's factory gives. Ardour
+    lists KVB (VST3: by that ID) and instantiates it by it.
+  - VST3: Ardour's parameter n is the plug-in's n-th parameter, in the
+    controller's order, of those that are automatable or read-only (a
+    program-change parameter and the others are left out): KVB's
+    parameter n has the id n and the name of KVB's parameter n, 26 and 27
+    are read-only.
   - A session with one stereo track holding a region of a test file, KVB first
     on the track, every parameter set through Ardour's controls, saved. Loaded
     by a new Ardour, it gives every parameter back with the value set, reports
@@ -21,6 +35,27 @@ folder, so the user's own setup is neither read nor touched. Checks:
   - The same with the Dis stage's bypass automated on at the middle of the
     region: up to that point the export is the render's, from there on (at
     most one of Ardour's blocks later) it differs.
+
+VST3 in Ardour 7.3, as found here: the UID is the 16 bytes of the class ID
+in memory order, as 32 upper-case hexadecimal digits. Ardour's controls take
+a parameter's plain value (the controller's normalizedParamToPlain of it),
+which session.lua converts from and to the normalised one; the session keeps
+every automatable parameter as <Port id=ParamID value=plain> and the
+component's and controller's state (a preset-file image) in <chunk>; loading
+sets the ports, then the state, and reads every value back from the
+controller. The component learns a value set through a control in its next
+process call, so the set-up lets the engine run half a second before saving
+(as in a session being worked on): a state saved before that still holds the
+old values, and wins. A parameter with one step is a toggle in Ardour: any
+value above the lower bound becomes the upper one (ZamCompX2: 0.3 and 0.7
+both come back as 1); values on the steps come back as set. Automation
+reaches a VST3 plug-in as parameter changes at their sample offsets in
+Ardour's blocks (Ardour splits its cycle for other formats, not for VST3):
+the plug-in must apply each at its offset, or later, never earlier in the
+block. Without a GUI Ardour lists a VST3 bundle only from its scanner's
+cache, and only while the cache file is not older than the module: the
+scanner dates the cache with the module's time cut to whole seconds, so the
+copy on VST3_PATH is given whole-second times first.
 
 Ardour 7.3 often crashes while closing a session after an export ("double free
 or corruption", also with no plug-in on the track): a run that printed its
@@ -48,6 +83,7 @@ import wavtool  # noqa: E402  (the float WAV reader and test signal of the Windo
 
 LUA = os.path.join(HERE, "session.lua")
 SCANNER = "/usr/lib/ardour7/ardour-vst-scanner"
+VST3_SCANNER = "/usr/lib/ardour7/ardour-vst3-scanner"
 ARDOUR_LIBS = "/usr/lib/ardour7"
 LV2_URI = "https://kvb-audio.example/plugins/kvb"
 VST2_ID = str(0x004B5642)
@@ -81,9 +117,21 @@ SETTINGS = {
     "DisByp1": 0.0, "OptByp2": 1.0, "SCFilt2": 0.0, "DisByp2": 0.0, "StereoMode": 0.3,
     "MSMode": 0.8,
 }
-# The LV2 ports are toggles and selectors with scale points: there those four
-# take the values they are read as.
+# The LV2 ports are toggles and selectors with scale points, the VST3
+# parameters stepped ones: there those four take the values they are read as.
+# Every other stepped value of SETTINGS is a step already (k/2 for the
+# three-position selectors, k/5 for the six-position knobs).
 LV2_SETTINGS = dict(SETTINGS, OptMode=0.0, OptByp1=0.0, StereoMode=0.0, MSMode=1.0)
+VST3_KVB = dict(bundle="KVB.vst3", name="KVB", category="Fx|Dynamics", latency=3)
+# zam-plugins' compressor, for vst3-peer: its parameters by Ardour's index
+# (0 and 1 are its framework's read-only ones), normalised values.
+VST3_PEER = dict(bundle="/usr/lib/vst3/ZamCompX2.vst3", name="ZamCompX2",
+                 category="Fx|Dynamics|Stereo", latency=0)
+PEER_SETTINGS = {"Attack": 0.05, "Release": 0.3, "Knee": 0.25, "Ratio": 0.4, "Threshold": 0.6,
+                 "Makeup": 0.1, "Slew": 0.2, "Stereo Detection": 1.0, "Sidechain": 0.0}
+PEER_INDEX = {"Attack": 2, "Release": 3, "Knee": 4, "Ratio": 5, "Threshold": 6, "Makeup": 7,
+              "Slew": 8, "Stereo Detection": 9, "Sidechain": 10}
+VALUE_TOLERANCE_VST3 = 1e-6  # a normalised value through plain and back, in floats
 # The VST2 build has 25 more (the meter controls and spares): 0.06 to 0.30.
 VST2_EXTRA = {n: round(0.01 * (n - 20), 2) for n in range(26, 51)}
 
@@ -174,7 +222,15 @@ class Check:
         self.passed = 0
         self.failed = 0
         self.kvb = os.path.join(build, "kvb")
-        self.names = self.parameter_names()
+        self.peer = fmt == "vst3-peer"
+        if self.peer:
+            self.fmt = "vst3"
+            self.work = os.path.join(build, "ardour-vst3-peer")
+            self.names = dict(PEER_INDEX)
+        else:
+            self.names = self.parameter_names()
+        self.vst3 = (VST3_PEER if self.peer else VST3_KVB) if self.fmt == "vst3" else None
+        self.descs = None  # VST3: Ardour's parameters, from the first set-up
         self.block = None  # Ardour's block size, as the export run reports it
 
     # --- reporting -------------------------------------------------------------
@@ -226,7 +282,8 @@ class Check:
             "XDG_DATA_HOME": os.path.join(self.work, "data"),
             "LXVST_PATH": self.build if self.fmt == "vst2" else empty,
             "LV2_PATH": self.build if self.fmt == "lv2" else empty,
-            "VST_PATH": empty, "VST3_PATH": empty, "LADSPA_PATH": empty, "DSSI_PATH": empty,
+            "VST_PATH": empty, "LADSPA_PATH": empty, "DSSI_PATH": empty,
+            "VST3_PATH": os.path.join(self.work, "vst3") if self.vst3 else empty,
         })
         self.env.pop("DISPLAY", None)
         # Half a second of silence, then the Windows checks' test signal 6 dB
@@ -337,11 +394,15 @@ class Check:
         tree.write(path, xml_declaration=True, encoding="UTF-8")
 
     def plugin_ref(self):
+        if self.fmt == "vst3":
+            return ("VST3", self.uid)
         return ("LXVST", VST2_ID) if self.fmt == "vst2" else ("LV2", LV2_URI)
 
     def settings(self):
         """Parameter index -> value for everything the check sets."""
-        if self.fmt == "lv2":
+        if self.peer:
+            return {self.names[name]: value for name, value in PEER_SETTINGS.items()}
+        if self.fmt in ("lv2", "vst3"):
             return {self.names[name]: value for name, value in LV2_SETTINGS.items()}
         values = {self.names[name]: value for name, value in SETTINGS.items()}
         values.update(VST2_EXTRA)
@@ -367,8 +428,12 @@ class Check:
         args = ["setup", directory, name, ptype, pid]
         args += [f"{n}={v!r}" for n, v in sorted(values.items())]
         args += [f"auto:{n}:{s}:{v!r}" for n, s, v in automation]
-        if self.ardour(f"{name}: set up", args, fresh_copy) is None:
+        out = self.ardour(f"{name}: set up", args, fresh_copy)
+        if out is None:
             return None, None
+        if self.fmt == "vst3" and self.descs is None:
+            self.descs = [line.split(" ", 5) for line in re.findall(r"^desc (.*)$", out, re.M)]
+            self.check_parameters(directory, name)
         # Loaded by a new Ardour, the plug-in starts with the saved values
         # and runs on silence until the export reaches the region.
         out = self.ardour(f"{name}: export",
@@ -377,13 +442,41 @@ class Check:
         if out is None:
             return None, None
         latency = re.search(r"^latency (\d+)$", out, re.M)
-        self.expect(latency and latency.group(1) == "3",
-                    f"{name}: Ardour sees the plug-in's latency of 3 samples "
+        expected = str(self.vst3["latency"] if self.vst3 else 3)
+        self.expect(latency and latency.group(1) == expected,
+                    f"{name}: Ardour sees the plug-in's latency of {expected} samples "
                     f"(got {latency.group(1) if latency else 'none'})")
         got = {int(n): float(v) for n, v in re.findall(r"^param (\d+) (\S+)$", out, re.M)}
         block = re.search(r"^block (\d+)$", out, re.M)
         self.block = int(block.group(1)) if block else None
         return self.exported(export_dir), got
+
+    def same_value(self, a, b):
+        if self.fmt == "vst3":
+            return abs(a - b) <= VALUE_TOLERANCE_VST3
+        return f32(a) == f32(b)
+
+    def check_parameters(self, directory, name):
+        """VST3: which of Ardour's parameters is which of the plug-in's: the
+        saved session's <Port> ids give each automatable one's ParamID."""
+        tree = ET.parse(os.path.join(directory, name + ".ardour"))
+        ports = [int(p.get("id")) for proc in tree.getroot().iter("Processor")
+                 if proc.get("type") == "vst3" for p in proc.find("vst3").iter("Port")]
+        inputs = [(int(d[0]), d[5]) for d in self.descs if d[1] == "INPUT"]
+        outputs = [(int(d[0]), d[5]) for d in self.descs if d[1] == "OUTPUT"]
+        stepped = [int(d[0]) for d in self.descs if d[4] == "STEPPED"]
+        if self.peer:
+            self.expect([(i, label) for i, label in inputs if label in self.names] ==
+                        sorted((i, n) for n, i in self.names.items()),
+                        f"Ardour's parameters of the peer: {self.descs}")
+            self.note(f"the session's ParamIDs, in Ardour's order: {ports}; stepped: {stepped}")
+            return
+        by_index = {i: n for n, i in self.names.items() if i < 26}
+        self.expect(inputs == sorted(by_index.items()) and [i for i, _ in outputs] == [26, 27]
+                    and ports == list(range(26)),
+                    "Ardour's parameter n is KVB's parameter n (ParamID n, its name), 26 and 27 "
+                    f"read-only: inputs {inputs}, outputs {outputs}, ParamIDs {ports}")
+        self.note(f"Ardour takes as stepped: {stepped}")
 
     def kvb_render(self, name, values):
         """kvb render of the test file (aligned to it, as Ardour's export is)."""
@@ -422,8 +515,49 @@ class Check:
                 subprocess.run([SCANNER, "-f", self.broken], env=env, capture_output=True)
                 self.expect(not self.indexed(self.broken),
                             "and indexes nothing for a binary with a wrong magic number")
+        elif self.fmt == "vst3":
+            self.scan_vst3()
         elif not os.path.exists(os.path.join(self.build, "KVB.lv2", "manifest.ttl")):
             self.fail(f"no LV2 bundle in {self.build}")
+
+    def scan_vst3(self):
+        """A copy of the bundle alone on VST3_PATH, with whole-second file
+        times (see above), indexed by Ardour's VST3 scanner; the class ID that
+        the module's factory gives, read by this script in a process of its
+        own, is the UID to find."""
+        source = os.path.join(self.build, self.vst3["bundle"])
+        bundle = os.path.join(self.work, "vst3", os.path.basename(source))
+        shutil.copytree(source, bundle)
+        stamp = int(time.time()) - 10
+        for folder, dirs, files in os.walk(bundle):
+            for entry in [folder] + [os.path.join(folder, f) for f in files]:
+                os.utime(entry, (stamp, stamp))
+        module = os.path.join(bundle, "Contents", "x86_64-linux",
+                              os.path.splitext(os.path.basename(bundle))[0] + ".so")
+        self.module = module
+        probe = subprocess.run([sys.executable, os.path.abspath(__file__), "--vst3-classes", module],
+                               capture_output=True, text=True)
+        classes = [line.split("|") for line in re.findall(r"^class (.*)$", probe.stdout, re.M)]
+        effects = [c for c in classes if c[1] == "Audio Module Class"]
+        if not self.expect(len(effects) == 1 and effects[0][2] == self.vst3["name"],
+                           f"the module's factory has one audio effect class, {self.vst3['name']}: "
+                           f"{classes}", probe.stdout + probe.stderr):
+            self.uid = effects[0][0] if effects else "none"
+            return
+        self.uid = effects[0][0]
+        env = dict(self.env, LD_LIBRARY_PATH=ARDOUR_LIBS)
+        run = subprocess.run([VST3_SCANNER, "-f", bundle], env=env, capture_output=True, text=True)
+        found = []
+        for cache in glob.glob(os.path.join(self.work, "cache", "ardour7", "vst", "*.v3i")):
+            root = ET.parse(cache).getroot()
+            if root.get("bundle") == bundle and root.get("module") == module:
+                found += [(i.get("uid"), i.get("name"), i.get("category"), i.get("n_inputs"),
+                           i.get("n_outputs"), i.get("n_aux_outputs"), i.get("n_midi_inputs"))
+                          for i in root.findall("VST3Info")]
+        self.expect(found == [(self.uid, self.vst3["name"], self.vst3["category"], "2", "2", "0",
+                               "0")],
+                    f"Ardour's VST3 scanner indexes {os.path.basename(bundle)} under the class ID "
+                    f"{self.uid}: {found}", run.stdout + run.stderr)
 
     def run(self):
         self.prepare()
@@ -444,6 +578,11 @@ class Check:
             found = [p[:2] + [os.path.realpath(p[3])] for p in ours]
             self.expect(found == [["VST2", "KVB", where]],
                         f"Ardour lists KVB as a VST2 plug-in from the build folder: {ours}")
+        elif self.fmt == "vst3":
+            self.expect([p[:2] + [p[3]] for p in ours] == [["VST3", self.vst3["name"], self.module]]
+                        and [p for p in listed if p[0] == "VST3"] == ours,
+                        f"Ardour lists {self.vst3['name']} as a VST3 plug-in by its UID, from the "
+                        f"bundle on VST3_PATH, and no other VST3 plug-in: {ours}")
         else:
             self.expect([p[:2] for p in ours] == [["LV2", "KVB"]],
                         f"Ardour finds the LV2 bundle on LV2_PATH and lists KVB: {ours}")
@@ -451,14 +590,20 @@ class Check:
 
         # Every parameter through Ardour's controls, saved, loaded again, exported.
         values = self.settings()
-        reference = self.kvb_render("render", values)
-        if reference is None:
+        reference = None if self.peer else self.kvb_render("render", values)
+        if reference is None and not self.peer:
             return
         export, got = self.render_session("render", values)
-        if export:
+        if export and self.peer:
+            # No kvb render of the peer: its export is the reference of the
+            # automation check, and must differ from the input.
+            reference = wavtool.read(export)[2]
+            self.compare_render(reference, None)
+        elif export:
             self.compare_render(wavtool.read(export)[2], reference)
+        if export:
             wrong = [(n, values.get(n), got.get(n)) for n in sorted(set(values) | set(got))
-                     if n not in values or n not in got or f32(values[n]) != f32(got[n])]
+                     if n not in values or n not in got or not self.same_value(values[n], got[n])]
             differing = f"; differing (index, set, got): {wrong}" if wrong else ""
             self.expect(not wrong, f"render: the session, loaded again, gives back all "
                                    f"{len(values)} parameter values{differing}")
@@ -466,14 +611,28 @@ class Check:
         # Automation: the Dis stage bypassed from the middle of the region on.
         # The middle falls on a beat: Ardour keeps plug-in automation in
         # musical time, to the tick.
-        bypass = self.names["DisByp1"]
+        # (The peer: its make-up gain raised.)
         middle = self.frames // 2
-        export, _ = self.render_session(
-            "automation", values, [(bypass, REGION_AT, 0.0), (bypass, REGION_AT + middle, 1.0)])
+        if self.peer:
+            makeup = self.names["Makeup"]
+            points = [(makeup, REGION_AT, values[makeup]), (makeup, REGION_AT + middle, 0.6)]
+        else:
+            bypass = self.names["DisByp1"]
+            points = [(bypass, REGION_AT, 0.0), (bypass, REGION_AT + middle, 1.0)]
+        if reference is None:
+            return
+        export, _ = self.render_session("automation", values, points)
         if export:
             self.compare_automation(wavtool.read(export)[2], reference, middle)
 
     def compare_render(self, ardour, reference):
+        if reference is None:
+            dry = wavtool.read(self.input)[2]
+            change = max(abs(a - b) for a, b in zip(ardour, dry)) if len(ardour) == len(dry) else 0
+            self.expect(db(change) > -20, f"render: Ardour's export has {len(ardour) // 2} frames "
+                                          f"and the plug-in changes the input by up to "
+                                          f"{db(change):.1f} dBFS (no kvb render to compare with)")
+            return
         if len(ardour) != len(reference):
             self.fail(f"render: Ardour's export has {len(ardour) // 2} frames, "
                       f"kvb render's {len(reference) // 2}")
@@ -495,14 +654,17 @@ class Check:
         before = max(diff[:2 * point])
         after = max(diff[2 * point:])
         self.expect(db(before) <= TOLERANCE_DB,
-                    f"automation: up to the automation point the export is kvb render's without it "
+                    f"automation: up to the automation point the export is "
+                    f"{'the export' if self.peer else 'kvb render'} without it "
                     f"(within {db(before):.1f} dBFS)")
         # Ardour hands a VST2 plug-in the automated value at the start of its
-        # next block (it runs VST2 plug-ins in whole blocks): the change may
-        # come up to one block late.
+        # next block (it runs VST2 plug-ins in whole blocks), a VST3 plug-in
+        # the change at its offset in the block: the change may come up to
+        # one block late (ZamCompX2: 512 samples), never early.
         first = next((i // 2 for i, d in enumerate(diff) if d > 1e-4), len(diff)) - point
         self.expect(db(after) > -40 and 0 <= first <= (self.block or 0),
-                    f"automation: from the point on, with the Dis stage bypassed, it differs by up "
+                    f"automation: from the point on, with the "
+                    f"{'make-up gain raised' if self.peer else 'Dis stage bypassed'}, it differs by up "
                     f"to {db(after):.1f} dBFS, from {first} samples after the point on (Ardour's "
                     f"block: {self.block} samples)")
 
@@ -537,8 +699,52 @@ def write_float(path, rate, channels, samples):
         f.write(b"RIFF" + struct.pack("<I", 4 + len(chunks)) + b"WAVE" + chunks)
 
 
+def vst3_classes(module):
+    """Prints "class UID|CATEGORY|NAME" for every class of a VST3 module's
+    factory, the UID being the class ID's 16 bytes in memory order as Ardour
+    writes it. The factory is an object whose first word points at its
+    function table: queryInterface, addRef, release, getFactoryInfo,
+    countClasses, getClassInfo(index, PClassInfo*), createInstance; a
+    PClassInfo is the ID (16 bytes), the cardinality (int32), the category
+    (32 characters) and the name (64)."""
+    import ctypes
+
+    class ClassInfo(ctypes.Structure):
+        _fields_ = [("cid", ctypes.c_ubyte * 16), ("cardinality", ctypes.c_int32),
+                    ("category", ctypes.c_char * 32), ("name", ctypes.c_char * 64)]
+
+    lib = ctypes.CDLL(module, mode=os.RTLD_NOW | os.RTLD_LOCAL)
+    if hasattr(lib, "ModuleEntry"):
+        lib.ModuleEntry.argtypes = [ctypes.c_void_p]
+        lib.ModuleEntry.restype = ctypes.c_bool
+        if not lib.ModuleEntry(lib._handle):
+            raise SystemExit("ModuleEntry failed")
+    lib.GetPluginFactory.restype = ctypes.c_void_p
+    factory = lib.GetPluginFactory()
+    if not factory:
+        raise SystemExit("GetPluginFactory gave no factory")
+    table = ctypes.cast(ctypes.cast(factory, ctypes.POINTER(ctypes.c_void_p))[0],
+                        ctypes.POINTER(ctypes.c_void_p))
+    release = ctypes.CFUNCTYPE(ctypes.c_uint32, ctypes.c_void_p)(table[2])
+    count = ctypes.CFUNCTYPE(ctypes.c_int32, ctypes.c_void_p)(table[4])
+    info_of = ctypes.CFUNCTYPE(ctypes.c_int32, ctypes.c_void_p, ctypes.c_int32,
+                               ctypes.POINTER(ClassInfo))(table[5])
+    for i in range(count(factory)):
+        info = ClassInfo()
+        if info_of(factory, i, ctypes.byref(info)) == 0:
+            print("class %s|%s|%s" % (bytes(info.cid).hex().upper(), info.category.decode(),
+                                      info.name.decode()), flush=True)
+    release(factory)
+    if hasattr(lib, "ModuleExit"):
+        lib.ModuleExit.restype = ctypes.c_bool
+        lib.ModuleExit()
+
+
 def main(argv):
-    if len(argv) not in (3, 4) or argv[1] not in ("vst2", "lv2"):
+    if len(argv) == 3 and argv[1] == "--vst3-classes":
+        vst3_classes(argv[2])
+        return 0
+    if len(argv) not in (3, 4) or argv[1] not in ("vst2", "lv2", "vst3", "vst3-peer"):
         raise SystemExit(__doc__)
     build = os.path.abspath(argv[2])
     if shutil.which("ardour7-lua") is None or not os.path.exists(SCANNER):
