@@ -736,7 +736,12 @@ bool guiGetSize(const clap_plugin_t* plugin, std::uint32_t* width, std::uint32_t
 
 bool guiCanResize(const clap_plugin_t* /*plugin*/) { return false; }
 
-bool guiResizeHints(const clap_plugin_t* /*plugin*/, clap_gui_resize_hints_t* /*hints*/) { return false; }
+// Hosts ask even of a window that cannot be resized: neither way.
+bool guiResizeHints(const clap_plugin_t* /*plugin*/, clap_gui_resize_hints_t* hints) {
+    if (!hints) return false;
+    *hints = clap_gui_resize_hints_t{};
+    return true;
+}
 
 bool guiAdjustSize(const clap_plugin_t* /*plugin*/, std::uint32_t* /*width*/, std::uint32_t* /*height*/) {
     return false;
