@@ -214,7 +214,8 @@ struct Plugin final : EditorHost {
 
     kvb::Engine engine;
     std::uint32_t program = 0;  // kept from a loaded state, written back
-    bool active = false;
+    // Set on the main thread, read on the audio thread too.
+    std::atomic<bool> active{false};
     std::atomic<bool> processing{false};
 
     // Audio thread: the changes of the span being gathered, scratch audio for
@@ -487,26 +488,26 @@ void pluginDestroy(const clap_plugin_t* plugin) {
 bool pluginActivate(const clap_plugin_t* plugin, double rate, std::uint32_t /*minFrames*/,
                     std::uint32_t maxFrames) {
     Plugin* s = self(plugin);
-    if (s->active) return false;
+    if (s->active.load(std::memory_order_relaxed)) return false;
     s->engine.prepare(rate, maxFrames > 0x7fffffffu ? 0x7fffffff : static_cast<int>(maxFrames));
     s->engine.reset();
-    s->active = true;
+    s->active.store(true, std::memory_order_relaxed);
     return true;
 }
 
 // Main thread: no gain is reduced while the instance does not run.
 void pluginDeactivate(const clap_plugin_t* plugin) {
     Plugin* s = self(plugin);
-    if (!s->active) return;
+    if (!s->active.load(std::memory_order_relaxed)) return;
     s->processing.store(false, std::memory_order_relaxed);
     s->engine.publishMeters(0.0f, 0.0f);
-    s->active = false;
+    s->active.store(false, std::memory_order_relaxed);
 }
 
 // Audio thread.
 bool pluginStartProcessing(const clap_plugin_t* plugin) {
     Plugin* s = self(plugin);
-    if (!s->active) return false;
+    if (!s->active.load(std::memory_order_relaxed)) return false;
     s->processing.store(true, std::memory_order_relaxed);
     return true;
 }
@@ -518,19 +519,22 @@ void pluginStopProcessing(const clap_plugin_t* plugin) {
 // Audio thread: every history back to its start; values and rate stay.
 void pluginReset(const clap_plugin_t* plugin) {
     Plugin* s = self(plugin);
-    if (s->active) s->engine.reset();
+    if (s->active.load(std::memory_order_relaxed)) s->engine.reset();
 }
 
 // Audio thread. An instance that is not active processes nothing.
 clap_process_status pluginProcess(const clap_plugin_t* plugin, const clap_process_t* process) {
     Plugin* s = self(plugin);
-    if (!process || !s->active) return CLAP_PROCESS_ERROR;
+    if (!process || !s->active.load(std::memory_order_relaxed)) return CLAP_PROCESS_ERROR;
     return s->process(*process);
 }
 
+// Main thread, after a request_callback, which this plug-in never makes.
 void pluginOnMainThread(const clap_plugin_t* /*plugin*/) {}
 
 // --- params ----------------------------------------------------------------------
+// The host's main thread, whenever it lists, reads or shows values (flush:
+// see there). Values are read from the engine's atomics.
 
 std::uint32_t paramsCount(const clap_plugin_t* /*plugin*/) { return kNumHostParams; }
 
@@ -668,6 +672,8 @@ bool stateLoad(const clap_plugin_t* plugin, const clap_istream_t* stream) {
 const clap_plugin_state_t kState = {stateSave, stateLoad};
 
 // --- latency and audio ports ------------------------------------------------------
+// The host's main thread, when it scans or lays out the instance; the
+// answers never change.
 
 std::uint32_t latencyGet(const clap_plugin_t* /*plugin*/) { return kvb::Engine::kLatency; }
 
@@ -806,6 +812,7 @@ void onFd(const clap_plugin_t* plugin, int fd, clap_posix_fd_flags_t /*flags*/) 
 const clap_plugin_posix_fd_support_t kPosixFdSupport = {onFd};
 #endif
 
+// Any thread: the plug-in's extensions, static tables.
 const void* pluginExtension(const clap_plugin_t* /*plugin*/, const char* id) {
     if (!id) return nullptr;
     if (std::strcmp(id, CLAP_EXT_PARAMS) == 0) return &kParams;
@@ -838,6 +845,7 @@ const clap_plugin_descriptor_t kDescriptor = {
     const_cast<const char**>(kFeatures),
 };
 
+// The factory, any thread.
 std::uint32_t factoryCount(const clap_plugin_factory_t* /*factory*/) { return 1; }
 
 const clap_plugin_descriptor_t* factoryDescriptor(const clap_plugin_factory_t* /*factory*/, std::uint32_t index) {
@@ -873,6 +881,8 @@ const clap_plugin_t* factoryCreate(const clap_plugin_factory_t* /*factory*/, con
 
 const clap_plugin_factory_t kFactory = {factoryCount, factoryDescriptor, factoryCreate};
 
+// The entry, any thread: init after loading the file (some hosts once per
+// scan of it, each with its deinit), the factory for any id.
 bool entryInit(const char* /*path*/) { return true; }
 void entryDeinit() {}
 const void* entryFactory(const char* id) {
