@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -95,6 +96,7 @@ TEST(ClapRender, WritesTheVst24RendersSamplesBitForBit) {
 TEST(ClapRender, RefusesWhatNoParameterOrValueOfTheClapBuildIs) {
     const std::string in = writeInput("short.wav", 44100, 0.1, 2);
     const std::string out = tempPath("never.wav");
+    std::remove(out.c_str());  // from an earlier run's last case
     for (const char* bad : {" --set Nope=1", " --set 26=0.5", " --set OptThr1=1.5", " --set OptThr1=x",
                             " --set OptThr1", " --block 0", " --frobnicate"}) {
         const CommandResult r = runCommand(std::string(KVB_CLAP_RENDER_PATH) + " " + in + " " + out + bad +
@@ -104,6 +106,7 @@ TEST(ClapRender, RefusesWhatNoParameterOrValueOfTheClapBuildIs) {
     const CommandResult r = runCommand(std::string(KVB_CLAP_RENDER_PATH) + " " + in + " " + out +
                                        " --plugin /nonexistent/KVB.clap");
     EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_FALSE(readAudio(out).info.frames || readAudio(out + ".part").info.frames) << "nothing written";
     // The CLAP name of a parameter is taken as well as its VST 2.4 name.
     EXPECT_EQ(runCommand(std::string(KVB_CLAP_RENDER_PATH) + " " + in + " " + out +
                          " --set 'Opt threshold 1=0.5' --plugin " + KVB_CLAP_PATH)

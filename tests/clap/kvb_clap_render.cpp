@@ -13,7 +13,8 @@
 // before activation. The plug-in is KVB.clap next to this program unless
 // --plugin says otherwise.
 //
-// Exit codes: 0 done, 1 the work failed, 2 a wrong command line.
+// Exit codes: 0 done, 1 the work failed (OUT is left as it was), 2 a wrong
+// command line.
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -128,8 +129,11 @@ int main(int argc, char** argv) {
                      channels);
         return 1;
     }
+    // Written under a name of its own and put in place when complete, so that
+    // a failed render leaves no half-written file.
+    const std::string part = paths[1] + ".part";
     std::unique_ptr<kvbhost::AudioWriter> out =
-        kvbhost::openAudioForWriting(paths[1], info, kvbhost::SampleFormat::Float32, error);
+        kvbhost::openAudioForWriting(part, info, kvbhost::SampleFormat::Float32, error);
     if (!out) {
         std::fprintf(stderr, "kvb_clap_render: cannot write %s: %s\n", paths[1].c_str(), error.c_str());
         return 1;
@@ -178,8 +182,13 @@ int main(int argc, char** argv) {
     }
     fx.deactivate();
     if (!out->close()) ok = false;
+    if (ok) {
+        std::remove(paths[1].c_str());  // Windows renames onto no existing file
+        ok = std::rename(part.c_str(), paths[1].c_str()) == 0;
+        if (!ok) std::fprintf(stderr, "kvb_clap_render: cannot move the result to %s\n", paths[1].c_str());
+    }
     if (!ok) {
-        std::remove(paths[1].c_str());
+        std::remove(part.c_str());
         return 1;
     }
     return 0;
