@@ -226,5 +226,53 @@ echo "== mouse, wheel and keys through the X server"
 ) || true
 take_counts "$WORK/wincheck-input.log" "input"
 
+# --- CLAP: KVB.clap ------------------------------------------------------------
+# The CLAP build for Windows: exports exactly clap_entry (data), imports only
+# system DLLs, and renders through it by the Windows build of kvb_clap_render
+# (tests/clap/) under Wine equal the Linux build's kvb_clap_render through the
+# Linux KVB.clap (tolerance 0: the same bits); kvb_clap_wincheck shows its
+# editor in a Win32 host window (its own timer idles it, host changes move
+# its controls).
+echo "== CLAP: KVB.clap, Windows against Linux"
+CLAP=$WIN_BUILD/KVB.clap
+CLAP_RENDER_EXE=$WIN_BUILD/kvb_clap_render.exe
+cmake --build "$LINUX_BUILD" -j2 --target kvb_clap kvb_clap_render >/dev/null
+"$OBJDUMP" -p "$CLAP" >"$WORK/clap-objdump.txt"
+clap_exports=$(awk '/\[Ordinal\/Name Pointer\] Table/ {f = 1; next} f && /^[[:space:]]*\[/ {print $NF; next} f {f = 0}' \
+  "$WORK/clap-objdump.txt" | sort | tr '\n' ' ')
+expect "KVB.clap exports exactly 'clap_entry' (got '$clap_exports')" [ "$clap_exports" = "clap_entry " ]
+for binary in "$CLAP" "$CLAP_RENDER_EXE"; do
+  imports=$("$OBJDUMP" -p "$binary" | awk '/DLL Name:/ {print $3}')
+  others=$(echo "$imports" | grep -viE "$system_dlls" || true)
+  expect "$(basename "$binary") imports only system DLLs ($(echo $imports)${others:+; not: $others})" [ -z "$others" ]
+done
+clap_cases=(
+  "default|in44|"
+  "both-stages-linked-trafo0|in44|$SETTINGS_BOTH_STAGES"
+  "mid-side-trafo1-and-0|in44|$SETTINGS_MID_SIDE"
+  "unlinked-fast-trafo2|in44|$SETTINGS_UNLINKED"
+  "both-stages-48k|in48|$SETTINGS_BOTH_STAGES"
+)
+for c in "${clap_cases[@]}"; do
+  IFS='|' read -r name input settings <<<"$c"
+  sets=()
+  for s in $settings; do sets+=(--set "$s"); done
+  (cd "$WORK" && "$LINUX_BUILD/kvb_clap_render" "$input.wav" "lin-clap-$name.wav" "${sets[@]}" >/dev/null) ||
+    { fail "CLAP render $name: the Linux kvb_clap_render failed"; continue; }
+  (cd "$WORK" && "$WINE" "$CLAP_RENDER_EXE" "$input.wav" "win-clap-$name.wav" "${sets[@]}" >/dev/null 2>&1) ||
+    { fail "CLAP render $name: kvb_clap_render.exe failed"; continue; }
+  result=$(python3 tests/win/wavtool.py maxdiff "$WORK/lin-clap-$name.wav" "$WORK/win-clap-$name.wav" 2>&1) ||
+    { fail "CLAP render $name: $result"; continue; }
+  diff_value=${result%% *}
+  peak=${result##*peak=}
+  expect "CLAP render $name: largest difference $result (at most 0)" \
+    awk -v d="$diff_value" -v p="$peak" 'BEGIN {exit !(d + 0 == 0 && p + 0 > 0.05)}'
+done
+echo "== CLAP: the editor in a Win32 window"
+(cd "$WORK" && "$WINE" "$WIN_BUILD/kvb_clap_wincheck.exe" "$CLAP" 2>&1 | tr -d '\r' | tee clap-wincheck.log |
+  grep -E '^(FAIL|==)') || true
+take_counts "$WORK/clap-wincheck.log" "CLAP editor"
+# --- end of the CLAP section ----------------------------------------------------
+
 echo "windows: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -581,3 +581,77 @@ TEST(RealTimeSafety, Lv2RunNeitherAllocatesNorLocks) {
             }
 }
 #endif
+
+// ---------------------------------------------------------------------------
+// CLAP: KVB.clap's audio-thread calls, reached through the built binary's
+// entry with our test host (tests/clap/ClapHost.h).
+#ifdef KVB_CLAP_PATH
+#include "tests/clap/ClapHost.h"
+
+// process with parameter events at frames (many to a block, out of order,
+// past the end, not numbers, beyond the range, for ids that are none), a
+// flush while active, in-place and missing buffers, empty blocks and reset.
+TEST(RealTimeSafety, ClapProcessFlushAndResetNeitherAllocateNorLock) {
+    claptest::ClapModule module(KVB_CLAP_PATH);
+    ASSERT_TRUE(module) << module.error();
+    // The binary's own calls reach the guard: creating an instance allocates.
+    const clap_plugin_factory_t* f = module.factory();
+    const clap_plugin_descriptor_t* d = f->get_plugin_descriptor(f, 0);
+    claptest::ClapInstance fx(module);
+    ASSERT_TRUE(fx);
+    Caught c = armedRun([&] {
+        const clap_plugin_t* p = f->create_plugin(f, fx.host(), d->id);
+        if (p) p->destroy(p);
+    });
+    EXPECT_GE(c.calls, 2);
+    EXPECT_EQ(c.first, "operator new");
+
+    const float inf = std::numeric_limits<float>::infinity();
+    const double values[] = {0.0, 1.0, 0.5, 0.2, 2.0, 5.0, std::nan(""), inf, -inf, -1.0};
+    const clap_id ids[] = {kOptThr1, kDisAtk1, kOptMode, kMSMode, kStereoMode, kDisByp1, kOptByp2, kDisThr2,
+                           26, 27, 28, 1000, CLAP_INVALID_ID};
+    Buffers b;
+    std::vector<float> inPlaceL(b.l), inPlaceR(b.r);
+    const clap_plugin_t* p = fx.plugin();
+    long blocks = 0;
+    double deepest = 0.0;
+    for (double rate : {44100.0, 96000.0}) {
+        fx.deactivate();
+        ASSERT_TRUE(fx.activate(rate, kMaxFrames));
+        for (int shape = 0; shape < 4; ++shape)
+            for (int frames : kBlockSizes) {
+                const int count = blocks % 3 == 0 ? 300 : 12;
+                for (int k = 0; k < count; ++k) {
+                    const auto frame = static_cast<std::uint32_t>((k * 37 + blocks) % (frames + 5));
+                    fx.queueValue(ids[(k + blocks) % 13], values[(k * 3 + blocks) % 10], frame);
+                }
+                fx.output().clear();
+                const float* in[2] = {b.l.data(), b.r.data()};
+                float* out[2] = {b.ol.data(), b.orr.data()};
+                float* both[2] = {inPlaceL.data(), inPlaceR.data()};
+                clap_process_t none{};
+                none.frames_count = static_cast<std::uint32_t>(frames);
+                c = armedRun([&] {
+                    // Shapes: 0 separate buffers, 1 in place, 2 no ports, 3
+                    // a flush between blocks, then a reset.
+                    if (shape == 1) {
+                        fx.process(both, both, static_cast<std::uint32_t>(frames));
+                    } else if (shape == 2) {
+                        fx.process(none);
+                    } else if (shape == 3) {
+                        fx.flush();
+                        fx.process(in, out, static_cast<std::uint32_t>(frames));
+                        p->reset(p);
+                    } else {
+                        fx.process(in, out, static_cast<std::uint32_t>(frames));
+                    }
+                });
+                ASSERT_EQ(c.calls, 0) << "first forbidden call: " << c.first << " at " << rate << " Hz, shape "
+                                      << shape << ", " << frames << " frames";
+                deepest = std::max({deepest, fx.paramValue(26), fx.paramValue(27)});
+                ++blocks;
+            }
+    }
+    EXPECT_GT(deepest, 1.0) << "the blocks never drove a stage into gain reduction";
+}
+#endif

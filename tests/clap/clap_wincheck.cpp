@@ -1,0 +1,91 @@
+// kvb_clap_wincheck [KVB.clap]: the editor of KVB.clap in a Win32 host window,
+// as a Windows CLAP host shows it (run under Wine by scripts/test-windows.sh):
+// embedded as a child of the host's HWND, idled by its own timer (no host
+// timer asked for), the skin drawn, the host's parameter events moving its
+// controls, and gone when the host closes it. Prints one line per check and
+// closes with "wincheck: N passed, M failed".
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "editor/Layout.h"
+#include "host/WinHostWindow.h"
+#include "params/Parameters.h"
+#include "tests/clap/ClapHost.h"
+
+namespace {
+
+int passed = 0, failed = 0;
+
+void check(bool ok, const std::string& what) {
+    ++(ok ? passed : failed);
+    std::printf("%s %s\n", ok ? "ok  " : "FAIL", what.c_str());
+}
+
+// The pixels of control `tag`'s rectangle.
+std::vector<std::uint32_t> area(const kvbhost::Picture& p, int tag) {
+    std::vector<std::uint32_t> out;
+    const kvbeditor::ControlLayout* c = kvbeditor::controlOf(tag);
+    for (int y = c->top; y < c->top + c->height && y < p.height; ++y)
+        for (int x = c->left; x < c->left + c->width && x < p.width; ++x) out.push_back(p.at(x, y));
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const claptest::ClapModule module(argc > 1 ? argv[1] : "KVB.clap");
+    check(static_cast<bool>(module), "KVB.clap loads " + module.error());
+    if (!module) return 1;
+    claptest::ClapInstance fx(module);
+    const auto* gui = fx.extension<clap_plugin_gui_t>(CLAP_EXT_GUI);
+    check(gui && gui->is_api_supported(fx.plugin(), CLAP_WINDOW_API_WIN32, false) &&
+              !gui->is_api_supported(fx.plugin(), CLAP_WINDOW_API_WIN32, true) &&
+              !gui->is_api_supported(fx.plugin(), CLAP_WINDOW_API_X11, false),
+          "the editor embeds in a Win32 window, not floating, not X11");
+
+    kvbhost::WinHostWindow window;
+    if (!window.create(1100, 616, "KVB.clap", nullptr)) {
+        check(false, "a host window");
+        return 1;
+    }
+    std::uint32_t width = 0, height = 0;
+    const bool opened = fx.openGui(reinterpret_cast<std::uintptr_t>(window.handle()), &width, &height);
+    check(opened && width == 1100 && height == 616,
+          "create, set_parent and show: 1100 x 616 (" + std::to_string(width) + " x " + std::to_string(height) + ")");
+    check(window.child() != nullptr, "the editor is a child of the host's window");
+    check(fx.timerCount() == 0, "no host timer: the editor idles on its own");
+
+    const auto pump = [&](int ms) {
+        for (int t = 0; t < ms; t += 10) {
+            window.pumpMessages();
+            Sleep(10);
+        }
+    };
+    pump(300);
+    kvbhost::Picture before, after;
+    std::string error;
+    check(window.capture(before, error), "a picture of the window " + error);
+
+    // The host's changes, on its audio thread, reach the controls.
+    fx.activate(48000.0, 256);
+    fx.queueValue(kOptByp1, 1.0, 10);
+    fx.queueValue(kOptThr1, 0.0, 20);
+    static float silence[256], out[2][256];
+    const float* ins[2] = {silence, silence};
+    float* outs[2] = {out[0], out[1]};
+    fx.process(ins, outs, 256);
+    pump(300);
+    check(window.capture(after, error), "a picture after the host's changes " + error);
+    check(area(before, kOptByp1) != area(after, kOptByp1), "the host's Opt bypass 1 moves its switch");
+    check(area(before, kOptThr1) != area(after, kOptThr1), "the host's Opt threshold 1 moves its knob");
+    check(area(before, kDisGain2) == area(after, kDisGain2), "and no other control");
+
+    fx.closeGui();
+    pump(50);
+    check(window.child() == nullptr, "hide and destroy take the editor's window away");
+    std::printf("wincheck: %d passed, %d failed\n", passed, failed);
+    return failed == 0 ? 0 : 1;
+}
