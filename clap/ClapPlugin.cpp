@@ -278,6 +278,7 @@ void Plugin::performEdit(int index, float value) {
     if (!edits.push({CLAP_EVENT_PARAM_VALUE, static_cast<std::uint16_t>(index), clapValue}))
         resend[index].fetch_or(kResendValue);
     requestFlush();
+    if (hostState && hostState->mark_dirty) hostState->mark_dirty(host);
 }
 
 void Plugin::endEdit(int index) {

@@ -86,8 +86,9 @@ import xml.etree.ElementTree as ET
 RATE = 48000
 SCREEN = "2200x1200x24"  # room for an editor beside the main window (1024x768)
 TRACK = "KVB"
-# KVB's defaults: DisByp1 is a switch; a click in its middle toggles it.
-KVB = dict(name="KVB", controls="26:2", editor="1100x616", param="DisByp1", click="445,362",
+# KVB's defaults: DisByp1 ("Dis bypass 1", as the CLAP build names its
+# parameters) is a switch; a click in its middle toggles it.
+KVB = dict(name="KVB", controls="26:2", editor="1100x616", param="Dis bypass 1", click="445,362",
            drag=None, state=True)
 PEER = dict(plugin="/usr/lib/clap/ZamCompX2.clap", name="ZamCompX2", controls="9:2",
             editor="800x107", param="Threshold", click=None, drag="212,65,50", state=False)
@@ -588,8 +589,9 @@ class Check:
             if others:
                 self.note(f"other values that changed with it: {others}")
             if self.reference and new is not None and new != old:
+                # kvb takes the parameter by its index (the CLAP id).
                 self.reference_after = self.reference_picture("reference, changed",
-                                                              {opts.param: new})
+                                                              {plugin_b["ids"][opts.param]: new})
                 self.compare_reference(after, self.reference_after, "first run, changed")
             if opts.state:
                 self.expect(plugin_b["state"] and plugin_b["state"] != plugin_a["state"],
