@@ -9,6 +9,7 @@ packages=(
   libsndfile1-dev libmpfr-dev
   libx11-dev libcairo2-dev fontconfig fonts-liberation
   lv2-dev lilv-utils
+  dpf-source
   libplplot-dev plplot-driver-cairo
   xvfb xdotool x11-utils imagemagick
   valgrind
