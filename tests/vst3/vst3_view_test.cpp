@@ -150,6 +150,19 @@ TEST_F(Vst3View, ADragOnAKnobReachesTheHandlerAsOneGestureOnTheGrid) {
     EXPECT_EQ(edits()[1].kind, Edit::Perform);
     EXPECT_EQ(edits()[1].id, static_cast<v3_param_id>(kOptByp1));
     EXPECT_EQ(edits()[1].value, 1.0);
+
+    // The host's wheel over a knob: a step of it, as one gesture.
+    edits().clear();
+    const CRect g = rectOf(kDisGain1);
+    ASSERT_TRUE(guitest::xdotool("mousemove --window " + xid() + " " + std::to_string((g.left + g.right) / 2) + " " +
+                                 std::to_string((g.top + g.bottom) / 2)));
+    settle();
+    EXPECT_EQ(view().on_wheel(plugin.view, 1.0f), V3_OK);
+    ASSERT_EQ(edits().size(), 3u);
+    EXPECT_EQ(edits()[0].kind, Edit::Begin);
+    EXPECT_EQ(edits()[1].id, static_cast<v3_param_id>(kDisGain1));
+    EXPECT_GT(edits()[1].value, 0.0);
+    EXPECT_EQ(edits()[2].kind, Edit::End);
 }
 
 // The host's values move the controls: setParamNormalized on the UI thread,
