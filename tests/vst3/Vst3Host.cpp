@@ -7,6 +7,7 @@
 #else
 #include <dlfcn.h>
 #include <poll.h>
+#include <sys/stat.h>
 #endif
 
 namespace vst3host {
@@ -287,10 +288,8 @@ bool Module::load(const std::string& path) {
     using Entry = bool (*)();
     auto entry = reinterpret_cast<Entry>(symbol("InitDll"));
 #else
-    if (FILE* f = std::fopen((path + "/Contents").c_str(), "r")) {
-        std::fclose(f);
-        binary_ = binaryInBundle(path);
-    }
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) binary_ = binaryInBundle(path);
     handle_ = dlopen(binary_.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle_) {
         error_ = std::string("cannot load ") + binary_ + ": " + dlerror();

@@ -36,6 +36,13 @@ int usage(const char* why) {
     return 2;
 }
 
+// A failed render leaves no half-written file behind.
+int failed(std::unique_ptr<kvbhost::AudioWriter>& out, const std::string& outPath) {
+    out.reset();
+    std::remove(outPath.c_str());
+    return 1;
+}
+
 // The bundle next to this program: KVB.vst3 in its folder.
 std::string defaultBundle(const char* argv0) {
     std::string dir = argv0;
@@ -119,7 +126,7 @@ int main(int argc, char** argv) {
     }
     if (plugin.setup(info.sampleRate, static_cast<int>(block), V3_OFFLINE) != V3_OK || !plugin.activate()) {
         std::fprintf(stderr, "kvb_vst3_render: the plug-in refused %d Hz\n", info.sampleRate);
-        return 1;
+        return failed(out, outPath);
     }
     const uint32_t latency = plugin.latency();
 
@@ -143,7 +150,7 @@ int main(int argc, char** argv) {
         }
         if (plugin.process(ins, outs, static_cast<int32_t>(got)) != V3_OK) {
             std::fprintf(stderr, "kvb_vst3_render: the plug-in's process failed\n");
-            return 1;
+            return failed(out, outPath);
         }
         const std::int64_t skip = toDrop < got ? toDrop : got;
         toDrop -= skip;
@@ -151,17 +158,17 @@ int main(int argc, char** argv) {
             for (int c = 0; c < channels; ++c) interleaved[(i - skip) * channels + c] = (c == 0 ? ol : orr)[i];
         if (got > skip && !out->write(interleaved.data(), got - skip)) {
             std::fprintf(stderr, "kvb_vst3_render: writing %s failed: %s\n", outPath.c_str(), out->error().c_str());
-            return 1;
+            return failed(out, outPath);
         }
     }
     plugin.deactivate();
     if (!in->error().empty()) {
         std::fprintf(stderr, "kvb_vst3_render: reading %s failed: %s\n", inPath.c_str(), in->error().c_str());
-        return 1;
+        return failed(out, outPath);
     }
     if (!out->close()) {
         std::fprintf(stderr, "kvb_vst3_render: writing %s failed: %s\n", outPath.c_str(), out->error().c_str());
-        return 1;
+        return failed(out, outPath);
     }
     return 0;
 }

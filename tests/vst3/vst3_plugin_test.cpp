@@ -665,7 +665,7 @@ TEST(Vst3RenderTool, WritesWhatKvbRenderWritesThroughTheVst24Build) {
         ASSERT_EQ(x.size(), y.size());
         EXPECT_TRUE(x == y) << set;
     }
-    EXPECT_EQ(runCommand(std::string(KVB_VST3_RENDER_PATH) + " " + in + " x.wav --set Nope=1").status, 2);
-    EXPECT_EQ(runCommand(std::string(KVB_VST3_RENDER_PATH) + " " + in + " x.wav --set OptThr1=2").status, 2);
+    EXPECT_EQ(runCommand(std::string(KVB_VST3_RENDER_PATH) + " " + in + " " + dir + "x.wav --set Nope=1").status, 2);
+    EXPECT_EQ(runCommand(std::string(KVB_VST3_RENDER_PATH) + " " + in + " " + dir + "x.wav --set OptThr1=2").status, 2);
     EXPECT_EQ(runCommand(std::string(KVB_VST3_RENDER_PATH) + " " + dir + "none.wav " + dir + "x.wav").status, 1);
 }
