@@ -105,7 +105,7 @@ const StreamTable kStreamTable = {
             if (s->failing || !buffer || n < 0) return V3_INTERNAL_ERR;
             const std::size_t left = s->data.size() - s->position;
             const std::size_t take = static_cast<std::size_t>(n) < left ? static_cast<std::size_t>(n) : left;
-            std::memcpy(buffer, s->data.data() + s->position, take);
+            if (take > 0) std::memcpy(buffer, s->data.data() + s->position, take);
             s->position += take;
             if (got) *got = static_cast<int32_t>(take);
             return V3_OK;
@@ -115,7 +115,7 @@ const StreamTable kStreamTable = {
             if (s->failing || !buffer || n < 0) return V3_INTERNAL_ERR;
             const auto* b = static_cast<const uint8_t*>(buffer);
             if (s->position + static_cast<std::size_t>(n) > s->data.size()) s->data.resize(s->position + n);
-            std::memcpy(s->data.data() + s->position, b, static_cast<std::size_t>(n));
+            if (n > 0) std::memcpy(s->data.data() + s->position, b, static_cast<std::size_t>(n));
             s->position += static_cast<std::size_t>(n);
             if (written) *written = n;
             return V3_OK;

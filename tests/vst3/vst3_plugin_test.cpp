@@ -322,7 +322,7 @@ TEST(Vst3Parameters, HostValuesAreHeldOnTheGridAndClamped) {
 // its meters in the output parameter changes after every block.
 TEST(Vst3Sound, RendersTheVst24BuildsBitsInEverySettingAndBlockSize) {
     const float rate = 48000.0f;
-    const Signal s(rate, 3 * kFrames);
+    const Signal s(rate, 4 * kFrames);
     for (const Settings* settings : {&kMidSide, &kLinked, &kUnlinked}) {
         Instance p(rate, *settings);
         ASSERT_TRUE(p);
