@@ -264,6 +264,7 @@ private:
     // Audio thread only.
     kvb::ParameterChange batch_[kChangeBatch];
     int32_t cursor_[kMaxQueues];
+    int32_t points_[kMaxQueues];
     float silence_[kScratchFrames] = {};
     float discard_[2][kScratchFrames] = {};
 };
@@ -587,7 +588,8 @@ namespace {
 struct QueueMerge {
     v3_param_changes** changes;
     int count;
-    int32_t* cursor;
+    int32_t* cursor;  // the next point of each queue, -1 once done
+    int32_t* points;  // each queue's number of points
 
     v3_param_value_queue** queue(int q) const {
         return tableOf<v3_param_changes_cpp>(changes)->changes.get_param_data(changes, q);
@@ -597,6 +599,10 @@ struct QueueMerge {
         int best = -1;
         for (int q = 0; q < count; ++q) {
             if (cursor[q] < 0) continue;
+            if (cursor[q] >= points[q]) {
+                cursor[q] = -1;
+                continue;
+            }
             int32_t f;
             double v;
             v3_param_value_queue** pq = queue(q);
@@ -647,7 +653,7 @@ v3_result Plugin::process(v3_process_data* d) {
     const bool scratch = !(given[0] && given[1] && given[2] && given[3]);
     const int32_t step = scratch ? kScratchFrames : frames;
 
-    QueueMerge merge{d->input_params, 0, cursor_};
+    QueueMerge merge{d->input_params, 0, cursor_, points_};
     if (d->input_params) {
         const int32_t n = tableOf<v3_param_changes_cpp>(d->input_params)->changes.get_param_count(d->input_params);
         merge.count = n < 0 ? 0 : (n > kMaxQueues ? kMaxQueues : n);
@@ -656,8 +662,10 @@ v3_result Plugin::process(v3_process_data* d) {
     v3_param_id ids[kMaxQueues];
     for (int q = 0; q < merge.count; ++q) {
         v3_param_value_queue** pq = merge.queue(q);
-        ids[q] = pq ? tableOf<v3_param_value_queue_cpp>(pq)->queue.get_param_id(pq) : ~0u;
-        cursor_[q] = pq && isParameter(ids[q]) ? 0 : -1;
+        const v3_param_value_queue* table = pq ? &tableOf<v3_param_value_queue_cpp>(pq)->queue : nullptr;
+        ids[q] = table ? table->get_param_id(pq) : ~0u;
+        points_[q] = table ? table->get_point_count(pq) : 0;
+        cursor_[q] = table && isParameter(ids[q]) ? 0 : -1;
     }
 
     int32_t frame = 0;
