@@ -12,6 +12,9 @@
 #   - kvb screenshot on Windows shows what it shows on Linux (text aside);
 #   - the editor opens in a Win32 host window, draws the skin, and answers
 #     clicks, drags, the wheel and keys sent through the X server.
+#   - the VST3 bundle (KVB.vst3) exports GetPluginFactory, InitDll and
+#     ExitDll only, imports only system DLLs, and renders through our own
+#     VST3 host (kvb_vst3_render.exe) the Linux build's bits.
 # Prints one line per check and closes with "windows: N passed, M failed".
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -273,6 +276,42 @@ echo "== CLAP: the editor in a Win32 window"
   grep -E '^(FAIL|==)') || true
 take_counts "$WORK/clap-wincheck.log" "CLAP editor"
 # --- end of the CLAP section ----------------------------------------------------
+
+# --- VST3 -------------------------------------------------------------------------
+# KVB.vst3 in its bundle, loaded by kvb_vst3_render.exe (tests/vst3, our own
+# VST3 host) through the factory; its renders against the Linux build's
+# kvb render through the VST 2.4 build, made above.
+echo "== the VST3 bundle: exports, imports, renders (tolerance $RENDER_TOLERANCE)"
+VST3_BUNDLE=$WIN_BUILD/KVB.vst3
+VST3_DLL=$VST3_BUNDLE/Contents/x86_64-win/KVB.vst3
+VST3_RENDER=$WIN_BUILD/kvb_vst3_render.exe
+"$OBJDUMP" -p "$VST3_DLL" >"$WORK/vst3-objdump.txt"
+v3exports=$(awk '/\[Ordinal\/Name Pointer\] Table/ {f = 1; next} f && /^[[:space:]]*\[/ {print $NF; next} f {f = 0}' \
+  "$WORK/vst3-objdump.txt" | LC_ALL=C sort | tr '\n' ' ')
+expect "KVB.vst3 exports exactly 'ExitDll GetPluginFactory InitDll' (got '$v3exports')" \
+  [ "$v3exports" = "ExitDll GetPluginFactory InitDll " ]
+for binary in "$VST3_DLL" "$VST3_RENDER"; do
+  imports=$("$OBJDUMP" -p "$binary" | awk '/DLL Name:/ {print $3}')
+  others=$(echo "$imports" | grep -viE "$system_dlls" || true)
+  expect "$(basename "$binary") imports only system DLLs ($(echo $imports)${others:+; not: $others})" [ -z "$others" ]
+done
+for c in "default|in44|" "both-stages-linked-trafo0|in44|$SETTINGS_BOTH_STAGES" \
+  "mid-side-trafo1-and-0|in44|$SETTINGS_MID_SIDE" "unlinked-fast-trafo2|in44|$SETTINGS_UNLINKED" \
+  "both-stages-48k|in48|$SETTINGS_BOTH_STAGES"; do
+  IFS='|' read -r name input settings <<<"$c"
+  sets=()
+  for s in $settings; do sets+=(--set "$s"); done
+  [ -f "$WORK/lin-$name.wav" ] || { fail "vst3 render $name: no Linux render to compare with"; continue; }
+  (cd "$WORK" && "$WINE" "$VST3_RENDER" "$input.wav" "vst3-$name.wav" --plugin "$VST3_BUNDLE" --block 300 \
+    "${sets[@]}" >/dev/null 2>&1) || { fail "vst3 render $name: kvb_vst3_render.exe failed"; continue; }
+  result=$(python3 tests/win/wavtool.py maxdiff "$WORK/lin-$name.wav" "$WORK/vst3-$name.wav" 2>&1) ||
+    { fail "vst3 render $name: $result"; continue; }
+  diff_value=${result%% *}
+  peak=${result##*peak=}
+  expect "vst3 render $name through KVB.vst3: largest difference $result (at most $RENDER_TOLERANCE)" \
+    awk -v d="$diff_value" -v t="$RENDER_TOLERANCE" -v p="$peak" 'BEGIN {exit !(d + 0 <= t + 0 && p + 0 > 0.05)}'
+done
+# --- end of VST3 -------------------------------------------------------------------
 
 echo "windows: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -655,3 +655,77 @@ TEST(RealTimeSafety, ClapProcessFlushAndResetNeitherAllocateNorLock) {
     EXPECT_GT(deepest, 1.0) << "the blocks never drove a stage into gain reduction";
 }
 #endif
+
+// VST3: the bundle's process(), loaded into this program by our own VST3
+// host (tests/vst3/Vst3Host.h), whose parameter queues are preallocated.
+#ifdef KVB_VST3_BUNDLE
+#include "tests/vst3/Vst3Host.h"
+
+// Every kind of change a host queues (several points, many more than the
+// glue merges at once, values beyond the range and not numbers, ids that are
+// none of ours), flushes of changes alone, and the buses a host hands over
+// (all there, in place, channels missing, none): nothing allocates or locks,
+// and neither do activation and the meters' output changes.
+TEST(RealTimeSafety, Vst3ProcessNeitherAllocatesNorLocks) {
+    vst3host::Module module;
+    ASSERT_TRUE(module.load(KVB_VST3_BUNDLE)) << module.error();
+    // The binary's own calls reach the guard too: making an instance
+    // allocates the instance and the engine's sections.
+    Caught c = armedRun([&] {
+        vst3host::Plugin made;
+        EXPECT_TRUE(made.create(module)) << made.error();
+    });
+    EXPECT_GE(c.calls, 2);
+    EXPECT_EQ(c.first.rfind("operator new", 0), 0u) << c.first;
+
+    vst3host::Plugin p;
+    ASSERT_TRUE(p.create(module)) << p.error();
+    Buffers b;
+    std::vector<float> moved(kMaxFrames, 0.25f);
+    const double inf = std::numeric_limits<double>::infinity();
+    const double values[] = {0.0, 1.0, 0.5, 0.2, 0.8, std::nan(""), inf, -inf, 7.0, -1.0};
+    long runs = 0;
+    for (double rate : {44100.0, 96000.0}) {
+        if (p.active()) p.deactivate();
+        ASSERT_EQ(p.setup(rate, kMaxFrames), V3_OK);
+        c = armedRun([&] { p.activate(); });
+        ASSERT_EQ(c.calls, 0) << "first forbidden call: " << c.first << " in setActive/setProcessing";
+        for (double v : values)
+            for (int buses = 0; buses < 4; ++buses)
+                for (int frames : kBlockSizes) {
+                    const auto id = static_cast<v3_param_id>(runs % 26);
+                    p.queueChange(kMSMode, 0, buses & 1);
+                    p.queueChange(kStereoMode, 0, (buses >> 1) & 1);
+                    p.queueChange(id, frames / 2, v);
+                    p.queueChange(id, frames, 0.5);
+                    p.queueChange(1000, 0, v);
+                    if (runs % 3 == 0)
+                        for (int k = 0; k < 300; ++k) p.queueChange(kOptThr1, k * frames / 300, k / 300.0);
+                    // Buses 0: as given; 1: a channel of each missing; 2: in
+                    // place; 3: none at all.
+                    float* ins[2] = {b.l.data(), b.r.data()};
+                    float* outs[2] = {b.ol.data(), b.orr.data()};
+                    if (buses == 1) ins[1] = outs[0] = nullptr;
+                    if (buses == 2) ins[0] = outs[0] = moved.data();
+                    v3_audio_bus_buffers inBus{2, 0, {ins}}, outBus{2, 0, {outs}};
+                    v3_process_data d{};
+                    d.symbolic_sample_size = V3_SAMPLE_32;
+                    d.nframes = frames;
+                    d.num_input_buses = d.num_output_buses = buses == 3 ? 0 : 1;
+                    d.inputs = &inBus;
+                    d.outputs = &outBus;
+                    d.input_params = p.inputChanges.object();
+                    d.output_params = p.outputChanges.object();
+                    p.outputChanges.clear();
+                    c = armedRun([&] { EXPECT_EQ(p.processRaw(d), V3_OK); });
+                    p.inputChanges.clear();
+                    ASSERT_EQ(c.calls, 0) << "first forbidden call: " << c.first << ", value " << v << " of "
+                                          << id << ", buses " << buses << ", " << frames << " frames";
+                    ASSERT_EQ(p.outputChanges.count(), 2) << "the two meters";
+                    ++runs;
+                }
+        c = armedRun([&] { p.deactivate(); });
+        ASSERT_EQ(c.calls, 0) << "first forbidden call: " << c.first << " in setProcessing/setActive";
+    }
+}
+#endif
