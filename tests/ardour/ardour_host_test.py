@@ -471,11 +471,20 @@ class Check:
                         f"Ardour's parameters of the peer: {self.descs}")
             self.note(f"the session's ParamIDs, in Ardour's order: {ports}; stepped: {stepped}")
             return
+        # What the bundle's controller declares, read by our own VST3 host:
+        # id, title, short title (the VST 2.4 name), step count.
+        listing = subprocess.run([os.path.join(self.build, "kvb_vst3_render"), "--parameters",
+                                  "--plugin", os.path.join(self.build, self.vst3["bundle"])],
+                                 capture_output=True, text=True)
+        declared = [line.split("\t") for line in listing.stdout.splitlines()]
+        titles = [(int(d[0]), d[1]) for d in declared if int(d[0]) < 26]
+        shorts = {int(d[0]): d[2] for d in declared}
         by_index = {i: n for n, i in self.names.items() if i < 26}
-        self.expect(inputs == sorted(by_index.items()) and [i for i, _ in outputs] == [26, 27]
-                    and ports == list(range(26)),
-                    "Ardour's parameter n is KVB's parameter n (ParamID n, its name), 26 and 27 "
-                    f"read-only: inputs {inputs}, outputs {outputs}, ParamIDs {ports}")
+        self.expect(len(titles) == 26 and inputs == titles and all(shorts[i] == n for i, n in by_index.items())
+                    and [i for i, _ in outputs] == [26, 27] and ports == list(range(26)),
+                    "Ardour's parameter n is KVB's parameter n (ParamID n, with the title it declares and "
+                    f"the VST 2.4 name as its short title), 26 and 27 read-only: inputs {inputs}, "
+                    f"outputs {outputs}, ParamIDs {ports}", listing.stdout + listing.stderr)
         self.note(f"Ardour takes as stepped: {stepped}")
 
     def kvb_render(self, name, values):

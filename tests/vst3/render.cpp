@@ -3,6 +3,10 @@
 // the VST 2.4 build, so that the two files can be compared sample for sample.
 //
 //   kvb_vst3_render IN.wav OUT.wav [--plugin BUNDLE] [--block N] [--set NAME=VALUE ...]
+//   kvb_vst3_render --parameters [--plugin BUNDLE]
+//
+// The second form lists the parameters as the bundle's controller declares
+// them, one a line: id, title, short title, step count, flags (tab between).
 //
 // NAME is a parameter's short title as the bundle reports it (OptThr1, the
 // VST 2.4 build's parameter name) or its id; VALUE from 0 to 1 is the value
@@ -63,8 +67,13 @@ int main(int argc, char** argv) {
     std::string inPath, outPath, bundle = defaultBundle(argv[0]);
     long block = 512;
     std::vector<std::string> sets;
+    bool listing = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
+        if (a == "--parameters") {
+            listing = true;
+            continue;
+        }
         if ((a == "--plugin" || a == "--block" || a == "--set") && i + 1 >= argc) return usage(("no value for " + a).c_str());
         if (a == "--plugin") bundle = argv[++i];
         else if (a == "--set") sets.push_back(argv[++i]);
@@ -78,7 +87,8 @@ int main(int argc, char** argv) {
         else if (outPath.empty()) outPath = a;
         else return usage("too many file names");
     }
-    if (outPath.empty()) return usage("IN and OUT are needed");
+    if (listing ? !inPath.empty() || !sets.empty() : outPath.empty())
+        return usage(listing ? "--parameters takes only --plugin" : "IN and OUT are needed");
 
     vst3host::Module module;
     if (!module.load(bundle)) {
@@ -89,6 +99,16 @@ int main(int argc, char** argv) {
     if (!plugin.create(module)) {
         std::fprintf(stderr, "kvb_vst3_render: %s: %s\n", bundle.c_str(), plugin.error().c_str());
         return 1;
+    }
+    if (listing) {
+        for (int32_t k = 0; k < plugin.parameterCount(); ++k) {
+            v3_param_info p{};
+            if (!plugin.parameterInfo(k, p)) return 1;
+            std::printf("%u\t%s\t%s\t%d\t%d\n", static_cast<unsigned>(p.param_id),
+                        vst3host::fromUtf16(p.title).c_str(), vst3host::fromUtf16(p.short_title).c_str(),
+                        p.step_count, p.flags);
+        }
+        return 0;
     }
     for (const std::string& s : sets) {
         const std::size_t eq = s.find('=');
