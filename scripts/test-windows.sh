@@ -311,6 +311,10 @@ for c in "default|in44|" "both-stages-linked-trafo0|in44|$SETTINGS_BOTH_STAGES" 
   expect "vst3 render $name through KVB.vst3: largest difference $result (at most $RENDER_TOLERANCE)" \
     awk -v d="$diff_value" -v t="$RENDER_TOLERANCE" -v p="$peak" 'BEGIN {exit !(d + 0 <= t + 0 && p + 0 > 0.05)}'
 done
+echo "== VST3: the editor in a Win32 window"
+(cd "$WORK" && "$WINE" "$WIN_BUILD/kvb_vst3_wincheck.exe" "$VST3_BUNDLE" 2>&1 | tr -d '\r' | tee vst3-wincheck.log |
+  grep -E '^(FAIL|==)') || true
+take_counts "$WORK/vst3-wincheck.log" "VST3 editor"
 # --- end of VST3 -------------------------------------------------------------------
 
 echo "windows: $passed passed, $failed failed"

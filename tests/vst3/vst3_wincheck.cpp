@@ -1,0 +1,93 @@
+// kvb_vst3_wincheck [KVB.vst3]: the editor of the VST3 bundle in a Win32 host
+// window, as a Windows VST3 host shows it (run under Wine by
+// scripts/test-windows.sh): the view attached as a child of the host's HWND,
+// idled by its own timer (Windows hosts have no run loop to give), the skin
+// drawn, the host's automation moving its controls, and gone when the view
+// is removed. Prints one line per check and closes with
+// "wincheck: N passed, M failed".
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "editor/Layout.h"
+#include "host/WinHostWindow.h"
+#include "params/Parameters.h"
+#include "tests/vst3/Vst3Host.h"
+
+namespace {
+
+int passed = 0, failed = 0;
+
+void check(bool ok, const std::string& what) {
+    ++(ok ? passed : failed);
+    std::printf("%s %s\n", ok ? "ok  " : "FAIL", what.c_str());
+}
+
+// The pixels of control `tag`'s rectangle.
+std::vector<std::uint32_t> area(const kvbhost::Picture& p, int tag) {
+    std::vector<std::uint32_t> out;
+    const kvbeditor::ControlLayout* c = kvbeditor::controlOf(tag);
+    for (int y = c->top; y < c->top + c->height && y < p.height; ++y)
+        for (int x = c->left; x < c->left + c->width && x < p.width; ++x) out.push_back(p.at(x, y));
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    vst3host::Module module;
+    const bool loaded = module.load(argc > 1 ? argv[1] : "KVB.vst3");
+    check(loaded, "KVB.vst3 loads " + module.error());
+    if (!loaded) return 1;
+    vst3host::Plugin fx;
+    check(fx.create(module), "an instance " + fx.error());
+    if (!fx) return 1;
+
+    kvbhost::WinHostWindow window;
+    if (!window.create(1100, 616, "KVB.vst3", nullptr)) {
+        check(false, "a host window");
+        return 1;
+    }
+    const bool opened = fx.openEditor(window.handle());
+    v3_view_rect size{};
+    if (opened) vst3host::tableOf<v3_plugin_view_cpp>(fx.view)->view.get_size(fx.view, &size);
+    check(opened && size.right - size.left == 1100 && size.bottom - size.top == 616,
+          "the view attaches to an HWND at 1100 x 616 (" + std::to_string(size.right - size.left) + " x " +
+              std::to_string(size.bottom - size.top) + ")");
+    check(window.child() != nullptr, "the editor is a child of the host's window");
+
+    const auto pump = [&](int ms) {
+        for (int t = 0; t < ms; t += 10) {
+            window.pumpMessages();
+            Sleep(10);
+        }
+    };
+    pump(300);
+    kvbhost::Picture before, after;
+    std::string error;
+    check(window.capture(before, error), "a picture of the window " + error);
+
+    // Automation played on the host's audio thread reaches the controls.
+    fx.setup(48000.0, 256);
+    fx.activate();
+    fx.queueChange(kOptByp1, 10, 1.0);
+    fx.queueChange(kOptThr1, 20, 0.0);
+    static float silence[256], out[2][256];
+    const float* ins[2] = {silence, silence};
+    float* outs[2] = {out[0], out[1]};
+    fx.process(ins, outs, 256);
+    pump(300);
+    check(window.capture(after, error), "a picture after the host's automation " + error);
+    check(area(before, kOptByp1) != area(after, kOptByp1), "the host's Opt bypass 1 moves its switch");
+    check(area(before, kOptThr1) != area(after, kOptThr1), "the host's Opt threshold 1 moves its knob");
+    check(area(before, kDisGain2) == area(after, kDisGain2), "and no other control");
+
+    fx.closeEditor();
+    pump(50);
+    check(window.child() == nullptr, "removing the view takes the editor's window away");
+    fx.deactivate();
+    std::printf("wincheck: %d passed, %d failed\n", passed, failed);
+    return failed == 0 ? 0 : 1;
+}
