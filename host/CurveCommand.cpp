@@ -41,21 +41,17 @@ struct MeasureArgs {
     long rate = 44100;
 };
 
-int takeMeasureArgs(Args& args, MeasureArgs& m, const char* command,
-                    const std::vector<std::pair<const char*, std::string*>>& options) {
-    if (takeFlag(args, "--demo")) m.setup.settings = demoSettings();
-    if (int rc = takePluginSetup(args, m.setup)) return rc;
-    std::string text;
-    if (takeOption(args, "--rate", text) && !parseWhole(text, 8000, 384000, m.rate)) {
+int measureArgsOf(const CommandLine& line, MeasureArgs& m) {
+    if (int rc = pluginSetupOf(line, m.setup)) return rc;
+    const std::string text = line.value("--rate");
+    if (line.has("--rate") && !parseWhole(text, 8000, 384000, m.rate)) {
         std::fprintf(stderr, "%s: --rate takes a sample rate from 8000 to 384000 Hz, not '%s'\n",
                      commandPrefix(), text.c_str());
         return 2;
     }
-    for (const auto& [name, value] : options) takeOption(args, name, *value);
-    if (unknownOptionLeft(args)) return 2;
-    if (args.size() != 1) return usageError(command);
-    m.out = args[0];
-    return 0;
+    m.out = line.arguments()[0];
+    if (int rc = checkPictureName(m.out, "OUT")) return rc;
+    return checkOutputs({}, {{m.out, "OUT"}, {line.value("--csv"), "--csv"}});
 }
 
 // Axis limits that hold [lo, hi] with a margin, on multiples of a round step.
@@ -272,11 +268,10 @@ std::string stepCsv(const std::vector<StepTrace>& traces, const std::vector<std:
 
 }  // namespace
 
-int runCurve(const Args& given) {
-    Args args = given;
+int runCurve(const CommandLine& line) {
     MeasureArgs m;
-    std::string csvPath;
-    if (int rc = takeMeasureArgs(args, m, "curve", {{"--csv", &csvPath}})) return rc;
+    if (int rc = measureArgsOf(line, m)) return rc;
+    const std::string csvPath = line.value("--csv");
     PluginHost host;
     if (int rc = loadPlugin(host, m.setup)) return rc;
 
@@ -310,15 +305,14 @@ int runCurve(const Args& given) {
     return 0;
 }
 
-int runStep(const Args& given) {
-    Args args = given;
+int runStep(const CommandLine& line) {
     MeasureArgs m;
-    std::string compare, csvPath;
-    if (int rc = takeMeasureArgs(args, m, "step", {{"--compare", &compare}, {"--csv", &csvPath}})) return rc;
+    if (int rc = measureArgsOf(line, m)) return rc;
+    const std::string compare = line.value("--compare"), csvPath = line.value("--csv");
 
     std::vector<std::string> extra{""};
     std::vector<std::string> labels{""};
-    if (!compare.empty()) {
+    if (line.has("--compare")) {
         // The plug-in tells which parameter the name is.
         PluginHost probe;
         if (int rc = loadPlugin(probe, m.setup)) return rc;

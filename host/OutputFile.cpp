@@ -3,6 +3,7 @@
 #if defined(_WIN32)
 #include <windows.h>
 #endif
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -39,5 +40,32 @@ bool writeTextFile(const std::string& path, const std::string& text, std::string
     }
     return true;
 }
+
+#if defined(_WIN32)
+namespace {
+
+// The volume and the file index of an existing file.
+bool fileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+    HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const bool ok = GetFileInformationByHandle(h, &info) != 0;
+    CloseHandle(h);
+    return ok;
+}
+
+}  // namespace
+
+bool sameFile(const std::string& a, const std::string& b) {
+    BY_HANDLE_FILE_INFORMATION x{}, y{};
+    return fileIdentity(a, x) && fileIdentity(b, y) && x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+           x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+}
+#else
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat x {}, y {};
+    return stat(a.c_str(), &x) == 0 && stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+}
+#endif
 
 }  // namespace kvbhost
