@@ -24,9 +24,12 @@ struct Extension {
     const char* extension;
     int container;
 };
+// Formats that keep every sample and whose files depend on nothing but the
+// samples. (RF64 is left out: libsndfile writes a time-stamped PEAK chunk
+// into its float files whatever it is told.)
 constexpr Extension kExtensions[] = {
-    {".wav", kOurWav},         {".flac", SF_FORMAT_FLAC}, {".aiff", SF_FORMAT_AIFF}, {".aif", SF_FORMAT_AIFF},
-    {".caf", SF_FORMAT_CAF},   {".w64", SF_FORMAT_W64},   {".rf64", SF_FORMAT_RF64}, {".au", SF_FORMAT_AU},
+    {".wav", kOurWav},       {".flac", SF_FORMAT_FLAC}, {".aiff", SF_FORMAT_AIFF}, {".aif", SF_FORMAT_AIFF},
+    {".caf", SF_FORMAT_CAF}, {".w64", SF_FORMAT_W64},   {".au", SF_FORMAT_AU},
 };
 
 Encoding encodingOf(int sfFormat) {

@@ -40,7 +40,7 @@ const OptionSpec kRate44{"--rate", "R", "sample rate in Hz (default 44100)"};
 #if defined(_WIN32)
 #define KVB_OUTPUT_FORMATS "WAV (.wav), the format this build writes"
 #else
-#define KVB_OUTPUT_FORMATS "one of those that keep every sample: .wav, .flac, .aiff\n(.aif), .caf, .w64, .rf64, .au"
+#define KVB_OUTPUT_FORMATS "one of those that keep every sample: .wav, .flac, .aiff\n(.aif), .caf, .w64, .au"
 const OptionSpec kPlot{"--plot", "PNG",
                        "also draw the short-term levels of input and output and the\n"
                        "gain change between them over time"};
