@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "host/Commands.h"
@@ -166,13 +167,16 @@ std::vector<float> positionsOf(const std::string& name) {
 
 std::string msText(double ms) {
     if (!std::isfinite(ms)) return "-";
+    if (ms < 1.0) return format("%.3f ms", ms);
     return ms < 10.0 ? format("%.2f ms", ms) : format("%.0f ms", ms);
 }
 
 // "0.58 / 1.9 ms": the times to half and to 90% of a change.
 std::string msText(double half, double most) {
     if (!std::isfinite(half) || !std::isfinite(most)) return "-";
-    auto number = [](double ms) { return ms < 10.0 ? format("%.2g", ms) : format("%.0f", ms); };
+    auto number = [](double ms) {
+        return ms < 1.0 ? format("%.3g", ms) : ms < 10.0 ? format("%.2g", ms) : format("%.0f", ms);
+    };
     return number(half) + " / " + number(most) + " ms";
 }
 
@@ -225,6 +229,22 @@ Chart stepChart(const std::vector<StepTrace>& traces, const std::vector<std::str
         full.width = zoom.width = 2.0;
         whole.series.push_back(full);
         attack.series.push_back(zoom);
+        // Rings where the line has made half and 90% of each change: the
+        // times the table gives.
+        Series marks;
+        marks.marks = true;
+        marks.colour = full.colour;
+        marks.width = 1.5;
+        const double down = t.msAt(t.stepDown);
+        for (const auto& [ms, from, to, part] :
+             {std::tuple{t.attack50Ms, t.before, t.held, 0.5}, std::tuple{t.attack90Ms, t.before, t.held, 0.9},
+              std::tuple{down + t.release50Ms, t.held, t.after, 0.5},
+              std::tuple{down + t.release90Ms, t.held, t.after, 0.9}}) {
+            marks.x.push_back(ms);
+            marks.y.push_back(from + part * (to - from));
+        }
+        whole.series.push_back(marks);
+        attack.series.push_back(marks);
         zoom.label = labels[k];
         chart.legend.push_back(zoom);
     }

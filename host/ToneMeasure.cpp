@@ -10,6 +10,8 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// Samples over which the chain's filters smear a step's edge, and more.
+constexpr std::size_t kEdgeFrames = 16;
 
 double sineDb(double meanSquare) { return meanSquare > 0.0 ? 10.0 * std::log10(2.0 * meanSquare) : -INFINITY; }
 
@@ -200,10 +202,12 @@ StepTrace measureStep(const PluginHost& host, float rate, const StepPlan& plan, 
     }
     // Where a window holds the step, its part of the tone at the new level
     // lies a fraction of a frame apart in input and output (the chain's
-    // delay is not a whole number of frames, and its filters smear the
-    // edge): the ratio spikes for up to one period of the tone. The median
-    // over twice that leaves out the spikes and keeps the gain's own changes.
-    t.gainDb = runningMedian(gain, std::max<std::size_t>(1, w));
+    // delay is not a whole number of frames), and the chain's filters smear
+    // the edge over a few samples: the ratio spikes for up to one period of
+    // the tone and those samples. The median over one period and 16 samples
+    // either side leaves out such spikes (at least every spike shorter than
+    // a millisecond) and keeps the gain's own changes.
+    t.gainDb = runningMedian(gain, w + kEdgeFrames);
     t.stepUp = up - first;
     t.stepDown = down - first;
 

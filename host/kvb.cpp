@@ -102,11 +102,12 @@ const std::vector<Command>& commands() {
          "Plays a 1 kHz tone at -30 dBFS that steps to -6 dBFS for 2 s and back, and\n"
          "draws the gain change over time: the whole step, and its first 50 ms. The\n"
          "gain is the output's level over the input's, each over one period of the\n"
-         "tone, then the median over 2 ms around each moment, which leaves out spikes\n"
-         "shorter than a millisecond at the steps' edges. Prints the gain change\n"
-         "before, during and after, and the times from each step to half and to 90%\n"
-         "of the change it brings (attack and release), read from the line drawn,\n"
-         "and never shorter than one sample period.\n",
+         "tone, then the median over a period and 16 samples either side of each\n"
+         "moment, which leaves out the spikes (shorter than a millisecond, or than\n"
+         "that window) where a step's edge passes. Prints the gain change before,\n"
+         "during and after, and the times from each step to half and to 90% of the\n"
+         "change it brings (attack and release): where the line drawn crosses them\n"
+         "(marked with rings), never less than one sample period.\n",
          withSetup({kRate44,
                     {"--compare", "NAME",
                      "one line for each position of parameter NAME: the six of\n"
