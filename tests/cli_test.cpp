@@ -166,7 +166,7 @@ TEST(KvbCommandLine, TheReadmesTableListsWhatEachCommandTakes) {
         }
         if (row.empty() || row[0] != '|') break;
         const std::vector<std::string> c = cells(row);
-        if (c.size() != header.size() || c[0].rfind("--", 0) != 0) continue;
+        if (c.size() != header.size() || c[0].size() < 3 || c[0].rfind("--", 0) != 0 || c[0][2] == '-') continue;
         const std::string option = c[0].substr(0, c[0].find(' '));
         for (std::size_t k = 1; k < c.size(); ++k)
             if (c[k] != "–") table[header[k]].insert(option);
