@@ -84,8 +84,7 @@ int checkOutputs(const std::vector<std::string>& inputs,
         }
         for (std::size_t j = 0; j < k; ++j) {
             const auto& [other, otherWhat] = outputs[j];
-            // Names that are not there yet are the same file when they are the same name.
-            if (other.empty() || !(other == path || sameFile(other, path))) continue;
+            if (other.empty() || !samePlace(other, path)) continue;
             std::fprintf(stderr, "%s: %s and %s are the same file (%s)\n", commandPrefix(), otherWhat.c_str(),
                          what.c_str(), path.c_str());
             return 2;

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -67,5 +68,23 @@ bool sameFile(const std::string& a, const std::string& b) {
     return stat(a.c_str(), &x) == 0 && stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
 }
 #endif
+
+bool samePlace(const std::string& a, const std::string& b) {
+    if (a == b || sameFile(a, b)) return true;
+    const auto split = [](const std::string& path, std::string& folder, std::string& name) {
+        const auto slash = path.find_last_of("/\\");
+        folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+        name = slash == std::string::npos ? path : path.substr(slash + 1);
+    };
+    std::string folderA, nameA, folderB, nameB;
+    split(a, folderA, nameA);
+    split(b, folderB, nameB);
+#if defined(_WIN32)
+    // Windows' names are the same whatever their case.
+    for (std::string* n : {&nameA, &nameB})
+        for (char& c : *n) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+#endif
+    return nameA == nameB && sameFile(folderA, folderB);
+}
 
 }  // namespace kvbhost

@@ -20,4 +20,9 @@ bool writeTextFile(const std::string& path, const std::string& text, std::string
 // hard link: the same device and file number. False when either is not there.
 bool sameFile(const std::string& a, const std::string& b);
 
+// Whether two output names would write one file: the same file, or, where
+// they are not there yet, the same name in the same folder ("x.wav" and
+// "./x.wav").
+bool samePlace(const std::string& a, const std::string& b);
+
 }  // namespace kvbhost

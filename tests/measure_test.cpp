@@ -323,23 +323,28 @@ TEST(KvbStep, ItsTimesAreThoseOfTheLineItDraws) {
 }
 
 // The README's --compare examples draw lines that differ: every two
-// positions apart by 0.3 dB or more somewhere.
+// positions apart by 0.3 dB or more somewhere. (Its DisAtk1 picture is the
+// first test above.)
 TEST(KvbStep, ComparedPositionsDrawLinesThatDiffer) {
-    for (const char* name : {"DisRat1", "OptMode"}) {
-        const std::string csv = tempPath(std::string("compare-") + name + ".csv");
-        const CommandResult r = kvb("step " + tempPath("compare.png") + " --csv " + csv +
-                                    " --set DisByp1=0 --set DisThr1=0.4 --compare " + name);
+    const std::pair<const char*, std::size_t> examples[] = {
+        {"--set DisByp1=0 --set DisThr1=0.4 --compare DisRls1", 6},
+        {"--set DisByp1=0 --set DisThr1=0.4 --compare DisRat1", 6},
+        {"--compare OptMode", 3},
+    };
+    for (const auto& [example, positions] : examples) {
+        const std::string csv = tempPath("compare.csv");
+        const CommandResult r = kvb("step " + tempPath("compare.png") + " --csv " + csv + " " + example);
         ASSERT_EQ(r.status, 0) << r.out;
         const auto rows = readCsv(csv);
         ASSERT_GT(rows.size(), 1u);
         const std::size_t lines = rows[0].size() - 1;
-        EXPECT_EQ(lines, std::string(name) == "OptMode" ? 3u : 6u);
+        EXPECT_EQ(lines, positions) << example;
         for (std::size_t a = 1; a <= lines; ++a)
             for (std::size_t b = a + 1; b <= lines; ++b) {
                 double apart = 0.0;
                 for (std::size_t i = 1; i < rows.size(); ++i)
                     apart = std::max(apart, std::fabs(std::stod(rows[i][a]) - std::stod(rows[i][b])));
-                EXPECT_GE(apart, 0.3) << name << ": " << rows[0][a] << " and " << rows[0][b];
+                EXPECT_GE(apart, 0.3) << example << ": " << rows[0][a] << " and " << rows[0][b];
             }
     }
 }

@@ -311,9 +311,16 @@ TEST(KvbRender, NeverWritesOverItsInput) {
         EXPECT_NE(r.out.find("is the input file"), std::string::npos) << r.out;
     }
     EXPECT_EQ(bytesOf(in), before);
-    const CommandResult r = run("demo " + tempPath("twice.wav") + " --dry " + tempPath("twice.wav"));
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.out.find("OUT and --dry are the same file"), std::string::npos) << r.out;
+    // Two outputs that would be one file, also by names that differ.
+    const std::string twice = tempPath("twice.wav");
+    std::remove(twice.c_str());
+    const std::string sameFolder = twice.substr(0, twice.rfind('/')) + "/./" + twice.substr(twice.rfind('/') + 1);
+    for (const std::string& dry : {twice, sameFolder}) {
+        const CommandResult r = run("demo " + twice + " --dry " + dry);
+        EXPECT_EQ(r.status, 2) << dry;
+        EXPECT_NE(r.out.find("OUT and --dry are the same file"), std::string::npos) << r.out;
+    }
+    EXPECT_FALSE(exists(twice));
 }
 
 // The damaged files of the WAV reader's own tests, as a user meets them:
