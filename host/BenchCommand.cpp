@@ -53,35 +53,25 @@ double median(std::vector<double> v) {
     return v.size() % 2 ? v[m] : 0.5 * (v[m - 1] + v[m]);
 }
 
-const char* const kUsage =
-    "usage: kvb bench [--plugin PATH] [--rate R] [--block N] [--set NAME=VALUE ...] [--seconds S]\n"
-    "                 [--runs N] [--compare PATH [--compare-set NAME=VALUE ...]]\n";
-
 // One plug-in instance fed the demo block after block.
 class Subject {
 public:
-    bool start(const std::string& path, const std::vector<std::string>& sets, double rate, int block,
-               const char* cmd) {
-        path_ = path;
-        if (!host_.load(path)) {
-            std::fprintf(stderr, "%s: %s\n", cmd, host_.error().c_str());
-            return false;
-        }
+    // Loads the plug-in with its settings; answers 0, or the exit code after
+    // saying why not (2 for a setting it does not have, as everywhere).
+    int start(const PluginSetup& setup, double rate, int block) {
+        path_ = setup.plugin;
+        if (int rc = loadPlugin(host_, setup)) return rc;
         vst::AEffect* e = host_.effect();
         if (e->numInputs < 2 || e->numOutputs < 2 || !(e->flags & vst::effFlagsCanReplacing)) {
-            std::fprintf(stderr, "%s: %s needs 2 inputs, 2 outputs and processReplacing\n", cmd, path.c_str());
-            return false;
+            std::fprintf(stderr, "%s: %s needs 2 inputs, 2 outputs and processReplacing\n", commandPrefix(),
+                         path_.c_str());
+            return 1;
         }
         block_ = block;
         host_.sampleRate = static_cast<float>(rate);
         host_.blockSize = block;
         host_.dispatch(vst::effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
         host_.dispatch(vst::effSetBlockSize, 0, block);
-        std::string error;
-        if (!applySettings(host_, sets, error)) {
-            std::fprintf(stderr, "%s: %s\n", cmd, error.c_str());
-            return false;
-        }
         host_.dispatch(vst::effMainsChanged, 0, 1);
         // Plug-ins with more channels get silence on the others.
         in_.assign(static_cast<std::size_t>(e->numInputs), std::vector<float>(block));
@@ -91,7 +81,7 @@ public:
         char name[256] = {};
         host_.dispatch(vst::effGetEffectName, 0, 0, name);
         name_ = name[0] ? name : "?";
-        return true;
+        return 0;
     }
 
     // Processes `frames` frames of the signal, from where the last call ended.
@@ -136,15 +126,14 @@ private:
 
 }  // namespace
 
-int runBench(const Args& given) {
-    const char* cmd = "kvb bench";
-    Args args = given;
-    const std::string plugin = takePluginOption(args);
-    const std::vector<std::string> sets = takeSetOptions(args);
-    std::string comparePath, text;
-    const bool comparing = takeOption(args, "--compare", comparePath);
-    std::vector<std::string> compareSets;
-    while (takeOption(args, "--compare-set", text)) compareSets.push_back(text);
+int runBench(const CommandLine& line) {
+    const char* cmd = commandPrefix();
+    PluginSetup first;
+    if (int rc = pluginSetupOf(line, first)) return rc;
+    const bool comparing = line.has("--compare");
+    PluginSetup second;
+    second.plugin = line.value("--compare");
+    second.settings = line.values("--compare-set");
     double rate = 48000.0, block = 512.0, seconds = 2.0, runs = 7.0;
     struct NumberOption {
         const char* name;
@@ -156,29 +145,25 @@ int runBench(const Args& given) {
                    {"--seconds", 0.1, 3600.0, &seconds, false},
                    {"--runs", 1.0, 101.0, &runs, true}};
     for (const NumberOption& o : options) {
-        if (!takeOption(args, o.name, text)) continue;
+        if (!line.has(o.name)) continue;
+        const std::string text = line.value(o.name);
         if (!parseNumber(text, o.lo, o.hi, *o.value) || (o.whole && *o.value != std::floor(*o.value))) {
             std::fprintf(stderr, "%s: %s takes a %s from %g to %g, not '%s'\n", cmd, o.name,
                          o.whole ? "whole number" : "number", o.lo, o.hi, text.c_str());
             return 2;
         }
     }
-    if (unknownOptionLeft(args)) return 2;
-    if (!args.empty()) {
-        std::fprintf(stderr, "%s: unexpected argument '%s'\n%s", cmd, args[0].c_str(), kUsage);
-        return 2;
-    }
-    if (!comparing && !compareSets.empty()) {
-        std::fprintf(stderr, "%s: --compare-set needs --compare\n%s", cmd, kUsage);
-        return 2;
+    if (!comparing && !second.settings.empty()) {
+        std::fprintf(stderr, "%s: --compare-set needs --compare\n", cmd);
+        return usageError("bench");
     }
 
     std::vector<std::unique_ptr<Subject>> subjects;
     subjects.push_back(std::make_unique<Subject>());
-    if (!subjects[0]->start(plugin, sets, rate, static_cast<int>(block), cmd)) return 1;
+    if (int rc = subjects[0]->start(first, rate, static_cast<int>(block))) return rc;
     if (comparing) {
         subjects.push_back(std::make_unique<Subject>());
-        if (!subjects[1]->start(comparePath, compareSets, rate, static_cast<int>(block), cmd)) return 1;
+        if (int rc = subjects[1]->start(second, rate, static_cast<int>(block))) return rc;
     }
 
     // The demo's first seconds, enough for one run; longer runs go round it.

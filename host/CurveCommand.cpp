@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "host/Commands.h"
@@ -41,21 +42,17 @@ struct MeasureArgs {
     long rate = 44100;
 };
 
-int takeMeasureArgs(Args& args, MeasureArgs& m, const char* command,
-                    const std::vector<std::pair<const char*, std::string*>>& options) {
-    if (takeFlag(args, "--demo")) m.setup.settings = demoSettings();
-    if (int rc = takePluginSetup(args, m.setup)) return rc;
-    std::string text;
-    if (takeOption(args, "--rate", text) && !parseWhole(text, 8000, 384000, m.rate)) {
+int measureArgsOf(const CommandLine& line, MeasureArgs& m) {
+    if (int rc = pluginSetupOf(line, m.setup)) return rc;
+    const std::string text = line.value("--rate");
+    if (line.has("--rate") && !parseWhole(text, 8000, 384000, m.rate)) {
         std::fprintf(stderr, "%s: --rate takes a sample rate from 8000 to 384000 Hz, not '%s'\n",
                      commandPrefix(), text.c_str());
         return 2;
     }
-    for (const auto& [name, value] : options) takeOption(args, name, *value);
-    if (unknownOptionLeft(args)) return 2;
-    if (args.size() != 1) return usageError(command);
-    m.out = args[0];
-    return 0;
+    m.out = line.arguments()[0];
+    if (int rc = checkPictureName(m.out, "OUT")) return rc;
+    return checkOutputs({}, {{m.out, "OUT"}, {line.value("--csv"), "--csv"}});
 }
 
 // Axis limits that hold [lo, hi] with a margin, on multiples of a round step.
@@ -170,13 +167,16 @@ std::vector<float> positionsOf(const std::string& name) {
 
 std::string msText(double ms) {
     if (!std::isfinite(ms)) return "-";
+    if (ms < 1.0) return format("%.3f ms", ms);
     return ms < 10.0 ? format("%.2f ms", ms) : format("%.0f ms", ms);
 }
 
 // "0.58 / 1.9 ms": the times to half and to 90% of a change.
 std::string msText(double half, double most) {
     if (!std::isfinite(half) || !std::isfinite(most)) return "-";
-    auto number = [](double ms) { return ms < 10.0 ? format("%.2g", ms) : format("%.0f", ms); };
+    auto number = [](double ms) {
+        return ms < 1.0 ? format("%.3g", ms) : ms < 10.0 ? format("%.2g", ms) : format("%.0f", ms);
+    };
     return number(half) + " / " + number(most) + " ms";
 }
 
@@ -229,6 +229,22 @@ Chart stepChart(const std::vector<StepTrace>& traces, const std::vector<std::str
         full.width = zoom.width = 2.0;
         whole.series.push_back(full);
         attack.series.push_back(zoom);
+        // Rings where the line has made half and 90% of each change: the
+        // times the table gives.
+        Series marks;
+        marks.marks = true;
+        marks.colour = full.colour;
+        marks.width = 1.5;
+        const double down = t.msAt(t.stepDown);
+        for (const auto& [ms, from, to, part] :
+             {std::tuple{t.attack50Ms, t.before, t.held, 0.5}, std::tuple{t.attack90Ms, t.before, t.held, 0.9},
+              std::tuple{down + t.release50Ms, t.held, t.after, 0.5},
+              std::tuple{down + t.release90Ms, t.held, t.after, 0.9}}) {
+            marks.x.push_back(ms);
+            marks.y.push_back(from + part * (to - from));
+        }
+        whole.series.push_back(marks);
+        attack.series.push_back(marks);
         zoom.label = labels[k];
         chart.legend.push_back(zoom);
     }
@@ -272,11 +288,10 @@ std::string stepCsv(const std::vector<StepTrace>& traces, const std::vector<std:
 
 }  // namespace
 
-int runCurve(const Args& given) {
-    Args args = given;
+int runCurve(const CommandLine& line) {
     MeasureArgs m;
-    std::string csvPath;
-    if (int rc = takeMeasureArgs(args, m, "curve", {{"--csv", &csvPath}})) return rc;
+    if (int rc = measureArgsOf(line, m)) return rc;
+    const std::string csvPath = line.value("--csv");
     PluginHost host;
     if (int rc = loadPlugin(host, m.setup)) return rc;
 
@@ -310,15 +325,14 @@ int runCurve(const Args& given) {
     return 0;
 }
 
-int runStep(const Args& given) {
-    Args args = given;
+int runStep(const CommandLine& line) {
     MeasureArgs m;
-    std::string compare, csvPath;
-    if (int rc = takeMeasureArgs(args, m, "step", {{"--compare", &compare}, {"--csv", &csvPath}})) return rc;
+    if (int rc = measureArgsOf(line, m)) return rc;
+    const std::string compare = line.value("--compare"), csvPath = line.value("--csv");
 
     std::vector<std::string> extra{""};
     std::vector<std::string> labels{""};
-    if (!compare.empty()) {
+    if (line.has("--compare")) {
         // The plug-in tells which parameter the name is.
         PluginHost probe;
         if (int rc = loadPlugin(probe, m.setup)) return rc;

@@ -23,29 +23,13 @@ public:
     PluginSession& operator=(const PluginSession&) = delete;
     ~PluginSession() { stop(); }
 
-    // Takes --plugin, --demo and --set out of args; anything left is an error.
-    int takeArgs(Args& args) {
-        plugin = takePluginOption(args);
-        if (takeFlag(args, "--demo")) settings = demoSettings();
-        const std::vector<std::string> sets = takeSetOptions(args);
-        settings.insert(settings.end(), sets.begin(), sets.end());
-        if (args.empty()) return 0;
-        if (unknownOptionLeft(args)) return 2;
-        std::fprintf(stderr, "kvb %s: unexpected argument '%s'\n", command, args[0].c_str());
-        return 2;
-    }
+    // The plug-in's setup from the command line. Answers 0, or 2 after
+    // saying why not.
+    int takeArgs(const CommandLine& line) { return pluginSetupOf(line, setup); }
 
     // Loads the plug-in, applies the settings and resumes it.
     int load() {
-        if (!host.load(plugin)) {
-            std::fprintf(stderr, "kvb %s: %s\n", command, host.error().c_str());
-            return 1;
-        }
-        std::string error;
-        if (!applySettings(host, settings, error)) {
-            std::fprintf(stderr, "kvb %s: %s\n", command, error.c_str());
-            return 2;
-        }
+        if (int rc = loadPlugin(host, setup)) return rc;
         host.dispatch(vst::effSetSampleRate, 0, 0, nullptr, host.sampleRate);
         host.dispatch(vst::effSetBlockSize, 0, host.blockSize);
         host.dispatch(vst::effMainsChanged, 0, 1);
@@ -92,35 +76,23 @@ public:
     PluginHost host;
 
 private:
-    std::string plugin;
-    std::vector<std::string> settings;
+    PluginSetup setup;
     bool editorOpen = false;
 };
 
-// Takes OUT.png and "--audio SECONDS" (default 1) out of args. Answers 0, or
-// the exit code after printing why the arguments do not do.
-inline int takeScreenshotArgs(Args& args, std::string& out, double& seconds) {
-    std::string secondsText = "1";
-    takeOption(args, "--audio", secondsText);
+// OUT.png and "--audio SECONDS" (default 1). Answers 0, or the exit code
+// after printing why the arguments do not do.
+inline int screenshotArgsOf(const CommandLine& line, std::string& out, double& seconds) {
+    const std::string secondsText = line.value("--audio", "1");
     char* end = nullptr;
     seconds = std::strtod(secondsText.c_str(), &end);
     if (end == secondsText.c_str() || *end || !(seconds >= 0.0) || seconds > 600.0) {
-        std::fprintf(stderr, "kvb screenshot: --audio takes seconds from 0 to 600\n");
+        std::fprintf(stderr, "%s: --audio takes seconds from 0 to 600, not '%s'\n", commandPrefix(),
+                     secondsText.c_str());
         return 2;
     }
-    // The first argument that is neither an option nor the value of one.
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--set" || args[i] == "--plugin") {
-            ++i;
-            continue;
-        }
-        if (args[i].size() > 1 && args[i][0] == '-') continue;
-        out = args[i];
-        args.erase(args.begin() + static_cast<long>(i));
-        return 0;
-    }
-    std::fprintf(stderr, "kvb screenshot: which file? (kvb screenshot OUT.png ...)\n");
-    return 2;
+    out = line.arguments()[0];
+    return checkPictureName(out, "OUT");
 }
 
 }  // namespace kvbhost

@@ -17,15 +17,13 @@
 #include "host/AudioFeeder.h"
 #include "host/Commands.h"
 #include "host/EditorSession.h"
+#include "host/OutputFile.h"
 #include "host/DemoSignal.h"
 #include "host/ParamOptions.h"
 #include "host/PluginHost.h"
 #include "host/X11HostWindow.h"
 
 namespace kvbhost {
-
-int runGui(const Args& args);
-int runScreenshot(const Args& args);
 
 namespace {
 
@@ -57,10 +55,14 @@ bool savePng(const Picture& picture, const std::string& path, std::string& error
         for (int x = 0; x < picture.width; ++x) row[x] = 0xFF000000u | picture.at(x, y);
     }
     cairo_surface_mark_dirty(png);
-    const cairo_status_t st = cairo_surface_write_to_png(png, path.c_str());
+    // Complete or not at all: written under a temporary name, then renamed.
+    const std::string temp = temporaryNameFor(path);
+    const cairo_status_t st = cairo_surface_write_to_png(png, temp.c_str());
     cairo_surface_destroy(png);
-    if (st != CAIRO_STATUS_SUCCESS) {
-        error = "cannot write " + path + ": " + cairo_status_to_string(st);
+    if (st != CAIRO_STATUS_SUCCESS || !replaceFile(temp, path)) {
+        std::remove(temp.c_str());
+        error = "cannot write " + path + ": " +
+                (st != CAIRO_STATUS_SUCCESS ? cairo_status_to_string(st) : "cannot move the picture into place");
         return false;
     }
     return true;
@@ -76,14 +78,17 @@ struct EditorSession : PluginSession {
 
     X11HostWindow window;
 
-    int start(Args& args) {
-        if (int rc = takeArgs(args)) return rc;
+    // The plug-in and its settings first: a mistake in them is the same
+    // mistake, with the same exit code, with or without a display.
+    int start(const CommandLine& line) {
+        if (int rc = takeArgs(line)) return rc;
+        if (int rc = load()) return rc;
         if (!window.openDisplay()) {
             std::fprintf(stderr, "kvb %s: no X display (is DISPLAY set? try xvfb-run)\n", command);
             return 1;
         }
         XSetErrorHandler(onXError);
-        return load();
+        return 0;
     }
 
     int openEditor() {
@@ -99,10 +104,9 @@ struct EditorSession : PluginSession {
 
 }  // namespace
 
-int runGui(const Args& argsIn) {
-    Args args = argsIn;
+int runGui(const CommandLine& line) {
     EditorSession s("gui");
-    if (int rc = s.start(args)) return rc;
+    if (int rc = s.start(line)) return rc;
     AudioFeeder audio(s.host.effect(), s.host.sampleRate);
     if (int rc = s.openEditor()) return rc;
 
@@ -123,14 +127,13 @@ int runGui(const Args& argsIn) {
     return 0;
 }
 
-int runScreenshot(const Args& argsIn) {
-    Args args = argsIn;
+int runScreenshot(const CommandLine& line) {
     std::string out;
     double seconds = 0.0;
-    if (int rc = takeScreenshotArgs(args, out, seconds)) return rc;
+    if (int rc = screenshotArgsOf(line, out, seconds)) return rc;
 
     EditorSession s("screenshot");
-    if (int rc = s.start(args)) return rc;
+    if (int rc = s.start(line)) return rc;
     if (seconds > 0.0) {
         // The meters show what this much of the signal left behind.
         AudioFeeder audio(s.host.effect(), s.host.sampleRate);

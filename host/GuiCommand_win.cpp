@@ -22,9 +22,6 @@
 
 namespace kvbhost {
 
-int runGui(const Args& args);
-int runScreenshot(const Args& args);
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -46,8 +43,8 @@ struct EditorSession : PluginSession {
 
     WinHostWindow window;
 
-    int start(Args& args) {
-        if (int rc = takeArgs(args)) return rc;
+    int start(const CommandLine& line) {
+        if (int rc = takeArgs(line)) return rc;
         return load();
     }
 
@@ -83,10 +80,9 @@ struct EditorSession : PluginSession {
 
 }  // namespace
 
-int runGui(const Args& argsIn) {
-    Args args = argsIn;
+int runGui(const CommandLine& line) {
     EditorSession s("gui");
-    if (int rc = s.start(args)) return rc;
+    if (int rc = s.start(line)) return rc;
     AudioFeeder audio(s.host.effect(), s.host.sampleRate);
     if (int rc = s.openEditor()) return rc;
 
@@ -100,14 +96,13 @@ int runGui(const Args& argsIn) {
     return 0;
 }
 
-int runScreenshot(const Args& argsIn) {
-    Args args = argsIn;
+int runScreenshot(const CommandLine& line) {
     std::string out;
     double seconds = 0.0;
-    if (int rc = takeScreenshotArgs(args, out, seconds)) return rc;
+    if (int rc = screenshotArgsOf(line, out, seconds)) return rc;
 
     EditorSession s("screenshot");
-    if (int rc = s.start(args)) return rc;
+    if (int rc = s.start(line)) return rc;
     if (seconds > 0.0) {
         // The meters show what this much of the signal left behind.
         AudioFeeder audio(s.host.effect(), s.host.sampleRate);

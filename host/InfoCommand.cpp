@@ -1,8 +1,15 @@
-// kvb info: everything the plug-in tells a host about itself.
+// kvb info: everything the plug-in tells a host about itself. kvb knows the
+// plug-in only through its binary; when that binary is KVB (its ID and its
+// parameter names say so), the values are also shown in the units of its
+// controls, from the description of KVB's parameters the formats share
+// (engine/ParameterText.h).
 #include <cstdio>
 
+#include "engine/ParameterText.h"
 #include "host/Commands.h"
+#include "host/ParamOptions.h"
 #include "host/PluginHost.h"
+#include "params/Parameters.h"
 
 namespace kvbhost {
 
@@ -31,22 +38,26 @@ std::string flagNames(vst::int32 flags) {
     return s;
 }
 
+// KVB's unique ID, 'KVB' in the low three bytes.
+constexpr vst::int32 kKvbId = 0x004B5642;
+
+bool isKvb(const PluginHost& host) {
+    const vst::AEffect* e = host.effect();
+    if (e->uniqueID != kKvbId || e->numParams != kNumParams) return false;
+    for (int i = 0; i < kNumNamedParams; ++i)
+        if (host.text(vst::effGetParamName, i) != parameterName(i)) return false;
+    return true;
+}
+
 }  // namespace
 
-int runInfo(const Args& given) {
-    Args args = given;
-    const std::string path = takePluginOption(args);
-    if (unknownOptionLeft(args)) return 2;
-    if (!args.empty()) {
-        std::fprintf(stderr, "kvb info: unexpected argument '%s'\n", args[0].c_str());
-        return 2;
-    }
+int runInfo(const CommandLine& line) {
+    PluginSetup setup;
+    if (int rc = pluginSetupOf(line, setup)) return rc;
     PluginHost host;
-    if (!host.load(path)) {
-        std::fprintf(stderr, "kvb info: %s\n", host.error().c_str());
-        return 1;
-    }
-    const vst::AEffect* e = host.effect();
+    if (int rc = loadPlugin(host, setup)) return rc;
+    const std::string& path = setup.plugin;
+    vst::AEffect* e = host.effect();
     std::printf("Plug-in:       %s\n", path.c_str());
     std::printf("Effect name:   %s\n", host.text(vst::effGetEffectName).c_str());
     std::printf("Vendor:        %s\n", host.text(vst::effGetVendorString).c_str());
@@ -60,10 +71,19 @@ int runInfo(const Args& given) {
     std::printf("Outputs:       %d\n", e->numOutputs);
     std::printf("Initial delay: %d samples\n", e->initialDelay);
     std::printf("Flags:         0x%X (%s)\n", static_cast<unsigned>(e->flags), flagNames(e->flags).c_str());
-    std::printf("Parameters:    %d\n", e->numParams);
+    const bool known = isKvb(host);
+    std::printf("Parameters:    %d%s\n", e->numParams,
+                known ? " (value from 0 to 1, then in the units of KVB's controls)" : "");
     for (int i = 0; i < e->numParams; ++i) {
-        std::printf("  %2d  %-11s %s\n", i, host.text(vst::effGetParamName, i).c_str(),
-                    host.text(vst::effGetParamDisplay, i).c_str());
+        const std::string name = host.text(vst::effGetParamName, i);
+        const std::string shown = host.text(vst::effGetParamDisplay, i);
+        if (!known || i >= kNumNamedParams) {
+            std::printf("  %2d  %-11s %s\n", i, name.c_str(), shown.c_str());
+            continue;
+        }
+        char units[32];
+        kvb::formatValue(i, e->getParameter(e, i), units, sizeof units);
+        std::printf("  %2d  %-11s %-8s %s\n", i, name.c_str(), shown.c_str(), units);
     }
     std::printf("Programs:      %d\n", e->numPrograms);
     for (int i = 0; i < e->numPrograms; ++i) {

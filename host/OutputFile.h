@@ -16,4 +16,13 @@ bool replaceFile(const std::string& from, const std::string& to);
 // Writes `text` to `path` that way. Answers false with a message.
 bool writeTextFile(const std::string& path, const std::string& text, std::string& error);
 
+// Whether two names lead to one existing file, by whatever path, link or
+// hard link: the same device and file number. False when either is not there.
+bool sameFile(const std::string& a, const std::string& b);
+
+// Whether two output names would write one file: the same file, or, where
+// they are not there yet, the same name in the same folder ("x.wav" and
+// "./x.wav").
+bool samePlace(const std::string& a, const std::string& b);
+
 }  // namespace kvbhost

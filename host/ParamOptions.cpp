@@ -1,5 +1,7 @@
 #include "host/ParamOptions.h"
 
+#include "host/DemoSignal.h"
+
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -7,13 +9,6 @@
 #include <cstdlib>
 
 namespace kvbhost {
-
-std::vector<std::string> takeSetOptions(Args& args) {
-    std::vector<std::string> texts;
-    std::string text;
-    while (takeOption(args, "--set", text)) texts.push_back(text);
-    return texts;
-}
 
 namespace {
 
@@ -94,12 +89,14 @@ bool parseWhole(const std::string& text, long lo, long hi, long& value) {
            value <= hi;
 }
 
-int takePluginSetup(Args& args, PluginSetup& setup) {
-    setup.plugin = takePluginOption(args);
-    std::vector<std::string> sets = takeSetOptions(args);
+int pluginSetupOf(const CommandLine& line, PluginSetup& setup, bool demo) {
+    setup.plugin = line.value("--plugin", defaultPluginPath());
+    setup.settings.clear();
+    if (demo || line.has("--demo")) setup.settings = demoSettings();
+    const std::vector<std::string> sets = line.values("--set");
     setup.settings.insert(setup.settings.end(), sets.begin(), sets.end());
-    std::string text;
-    if (takeOption(args, "--program", text) && !parseWhole(text, 0, INT_MAX, setup.program)) {
+    const std::string text = line.value("--program");
+    if (line.has("--program") && !parseWhole(text, 0, INT_MAX, setup.program)) {
         std::fprintf(stderr, "%s: --program takes a program number, not '%s'\n", commandPrefix(),
                      text.c_str());
         return 2;

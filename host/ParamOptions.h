@@ -15,9 +15,6 @@ struct ParamSetting {
     float value;
 };
 
-// Takes every "--set NAME=VALUE" out of args (unchecked text).
-std::vector<std::string> takeSetOptions(Args& args);
-
 // Resolves one NAME=VALUE against the loaded plug-in. The value must be a
 // number from 0 to 1. On failure answers false with a one-line message.
 bool parseSetting(const PluginHost& host, const std::string& text, ParamSetting& out,
@@ -37,9 +34,11 @@ struct PluginSetup {
     std::vector<std::string> settings;  // NAME=VALUE, applied after the program
 };
 
-// Takes --plugin, --program and every --set out of args. Answers 0, or 2
-// after saying why (a --program that is no number).
-int takePluginSetup(Args& args, PluginSetup& setup);
+// The plug-in's setup from --plugin, --program, --demo and every --set, in
+// the order they act: the program, then the demo's settings (always, when
+// `demo` is given), then each --set. Answers 0, or 2 after saying why (a
+// --program that is no number).
+int pluginSetupOf(const CommandLine& line, PluginSetup& setup, bool demo = false);
 
 // "program 3, OptThr1=0.8 DisByp1=0", or "default settings": for titles.
 std::string describeSettings(const std::vector<std::string>& settings, long program);

@@ -27,6 +27,7 @@ struct Series {
     Colour colour = kSeriesColours[0];
     double width = 2.0;        // in points
     bool dashed = false;
+    bool marks = false;        // a ring at each point instead of a line
     std::string label;         // in the panel's legend; none when empty
 };
 

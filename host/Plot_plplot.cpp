@@ -93,6 +93,18 @@ private:
 void drawLine(const Series& s, PLINT colour) {
     plcol0(colour);
     plwidth(s.width);
+    if (s.marks) {
+        std::vector<PLFLT> x, y;
+        for (std::size_t i = 0; i < s.x.size() && i < s.y.size(); ++i) {
+            if (!std::isfinite(s.x[i]) || !std::isfinite(s.y[i])) continue;
+            x.push_back(s.x[i]);
+            y.push_back(s.y[i]);
+        }
+        plssym(0.0, 0.9);
+        if (!x.empty()) plpoin(static_cast<PLINT>(x.size()), x.data(), y.data(), 4);  // a ring
+        plssym(0.0, 1.0);
+        return;
+    }
     pllsty(s.dashed ? 3 : 1);
     std::vector<PLFLT> x, y;
     auto flush = [&] {

@@ -84,15 +84,32 @@ private:
     const float* ptrs_[4] = {};
 };
 
-// Takes "--plot PNG" out of args. Answers 0, or 2 where plots are not built.
-int takePlotOption(Args& args, std::string& plotPath) {
-    if (!takeOption(args, "--plot", plotPath)) return 0;
-#if defined(_WIN32)
-    std::fprintf(stderr, "%s: --plot needs the Linux build of kvb\n", commandPrefix());
+// OUT's format from its name; answers 0, or 2 after saying what is accepted.
+int outputFormatOf(const std::string& path, const char* what, OutputFormat& format) {
+    if (outputFormatFor(path, format)) return 0;
+    std::fprintf(stderr,
+                 "%s: %s '%s': the extension chooses the file's format, and kvb writes only formats that keep "
+                 "every sample: %s\n",
+                 commandPrefix(), what, path.c_str(), acceptedOutputExtensions().c_str());
     return 2;
-#else
-    return 0;
-#endif
+}
+
+// "25000 frames (0.567 s)"
+std::string framesText(std::int64_t frames, int rate) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%lld frames (%.3f s)", static_cast<long long>(frames),
+                  static_cast<double>(frames) / rate);
+    return text;
+}
+
+// A file that holds less than its header says: what is there is rendered,
+// and the user told how much is missing.
+void warnCutShort(const std::string& path, const AudioInfo& info, std::int64_t there, bool before) {
+    std::fprintf(stderr, "%s: warning: %s is cut short: its header gives %s, the file holds %s; %s, %s missing\n",
+                 commandPrefix(), path.c_str(), framesText(info.claimedFrames, info.sampleRate).c_str(),
+                 framesText(there, info.sampleRate).c_str(),
+                 before ? "rendering what is there" : "rendered what was there",
+                 framesText(info.claimedFrames - there, info.sampleRate).c_str());
 }
 
 // Draws the trace as PNG; answers 0, or 1 after saying why not.
@@ -113,23 +130,26 @@ int writeTracePlot(const LevelTrace& trace, const std::string& plotPath, const s
 
 }  // namespace
 
-int runRender(const Args& given) {
-    const char* cmd = "kvb render";
-    Args args = given;
+int runRender(const CommandLine& line) {
+    const char* cmd = commandPrefix();
     PluginSetup setup;
-    if (int rc = takePluginSetup(args, setup)) return rc;
-    std::string text, plotPath;
+    if (int rc = pluginSetupOf(line, setup)) return rc;
     long block = 512;
-    if (takeOption(args, "--block", text) && !parseWhole(text, 1, 1 << 20, block)) {
-        std::fprintf(stderr, "%s: --block takes a number from 1 to 1048576, not '%s'\n", cmd, text.c_str());
+    const std::string blockText = line.value("--block");
+    if (line.has("--block") && !parseWhole(blockText, 1, 1 << 20, block)) {
+        std::fprintf(stderr, "%s: --block takes a number from 1 to 1048576, not '%s'\n", cmd, blockText.c_str());
         return 2;
     }
-    if (int rc = takePlotOption(args, plotPath)) return rc;
-    const bool asFloat = takeFlag(args, "--float");
-    const bool keepLatency = takeFlag(args, "--keep-latency");
-    if (unknownOptionLeft(args)) return 2;
-    if (args.size() != 2) return usageError("render");
-    const std::string inPath = args[0], outPath = args[1];
+    const std::string plotPath = line.value("--plot");
+    const bool asFloat = line.has("--float");
+    const bool dither = line.has("--dither");
+    const bool keepLatency = line.has("--keep-latency");
+    const std::string inPath = line.arguments()[0], outPath = line.arguments()[1];
+    OutputFormat format;
+    if (int rc = outputFormatOf(outPath, "OUT", format)) return rc;
+    if (line.has("--plot"))
+        if (int rc = checkPictureName(plotPath, "--plot")) return rc;
+    if (int rc = checkOutputs({inPath}, {{outPath, "OUT"}, {plotPath, "--plot"}})) return rc;
 
     std::string error;
     std::unique_ptr<AudioReader> in = openAudioForReading(inPath, error);
@@ -147,13 +167,19 @@ int runRender(const Args& given) {
     PluginHost host;
     if (int rc = loadPlugin(host, setup)) return rc;
 
+    AudioInfo outInfo = inInfo;
+    outInfo.encoding = outputEncoding(format, asFloat ? Encoding::Float32 : inInfo.encoding);
+    if (dither && isFloat(outInfo.encoding))
+        std::fprintf(stderr, "%s: note: --dither does nothing here: %s gets %s samples\n", cmd, outPath.c_str(),
+                     encodingName(outInfo.encoding));
     const std::string temp = temporaryNameFor(outPath);
-    std::unique_ptr<AudioWriter> out = openAudioForWriting(
-        temp, inInfo, asFloat ? SampleFormat::Float32 : SampleFormat::SameAsInput, error);
+    std::unique_ptr<AudioWriter> out = openAudioForWriting(temp, format, outInfo, dither, error);
     if (!out) {
+        std::remove(temp.c_str());
         std::fprintf(stderr, "%s: cannot write %s: %s\n", cmd, outPath.c_str(), error.c_str());
         return 1;
     }
+    if (inInfo.frames < inInfo.claimedFrames) warnCutShort(inPath, inInfo, inInfo.frames, true);
 
     const int channels = inInfo.channels;
     Renderer renderer(host, static_cast<int>(block));
@@ -210,6 +236,8 @@ int runRender(const Args& given) {
         std::fprintf(stderr, "%s: reading %s failed: %s\n", cmd, inPath.c_str(), in->error().c_str());
         ok = false;
     }
+    // A reader that found out only by reading that the file is shorter.
+    if (ok && done < inInfo.frames) warnCutShort(inPath, inInfo, done, false);
     renderer.stop();
     if (!out->close()) {
         if (ok) std::fprintf(stderr, "%s: writing %s failed: %s\n", cmd, outPath.c_str(), out->error().c_str());
@@ -227,17 +255,22 @@ int runRender(const Args& given) {
     return 0;
 }
 
-// Writes a complete 24-bit stereo WAV under a temporary name, then puts it in
-// place of `path`.
-bool writeStereo24(const std::string& path, const std::vector<float>& interleaved, float rate,
-                   std::string& error) {
+// Writes a complete 24-bit stereo file under a temporary name, then puts it
+// in place of `path`.
+bool writeStereo24(const std::string& path, const OutputFormat& format, const std::vector<float>& interleaved,
+                   float rate, std::string& error) {
     AudioInfo info;
     info.sampleRate = static_cast<int>(rate);
     info.channels = 2;
+    info.frames = static_cast<std::int64_t>(interleaved.size() / 2);
+    info.encoding = outputEncoding(format, Encoding::Pcm24);
     const std::string temp = temporaryNameFor(path);
-    std::unique_ptr<AudioWriter> out = openAudioForWriting(temp, info, SampleFormat::Pcm24, error);
-    if (!out) return false;
-    const bool written = out->write(interleaved.data(), static_cast<std::int64_t>(interleaved.size() / 2));
+    std::unique_ptr<AudioWriter> out = openAudioForWriting(temp, format, info, false, error);
+    if (!out) {
+        std::remove(temp.c_str());
+        return false;
+    }
+    const bool written = out->write(interleaved.data(), info.frames);
     const bool closed = out->close();
     if (!written || !closed) error = out->error();
     if (!written || !closed || !replaceFile(temp, path)) {
@@ -248,19 +281,27 @@ bool writeStereo24(const std::string& path, const std::vector<float>& interleave
     return true;
 }
 
-int runDemo(const Args& given) {
-    const char* cmd = "kvb demo";
-    Args args = given;
+int runDemo(const CommandLine& line) {
+    const char* cmd = commandPrefix();
     PluginSetup setup;
-    setup.plugin = takePluginOption(args);
-    setup.settings = demoSettings();
-    std::string dryPath, plotPath;
-    takeOption(args, "--dry", dryPath);
-    if (int rc = takePlotOption(args, plotPath)) return rc;
-    if (unknownOptionLeft(args)) return 2;
-    if (args.size() > 1) return usageError("demo");
-    const std::string outPath = args.empty() ? "kvb-demo.wav" : args[0];
-    const float rate = 44100.0f;
+    if (int rc = pluginSetupOf(line, setup, true)) return rc;
+    long rateValue = 44100;
+    const std::string rateText = line.value("--rate");
+    if (line.has("--rate") && !parseWhole(rateText, 8000, 384000, rateValue)) {
+        std::fprintf(stderr, "%s: --rate takes a sample rate from 8000 to 384000 Hz, not '%s'\n", cmd,
+                     rateText.c_str());
+        return 2;
+    }
+    const std::string outPath = line.arguments().empty() ? "kvb-demo.wav" : line.arguments()[0];
+    const std::string dryPath = line.value("--dry"), plotPath = line.value("--plot");
+    OutputFormat outFormat, dryFormat;
+    if (int rc = outputFormatOf(outPath, "OUT", outFormat)) return rc;
+    if (line.has("--dry"))
+        if (int rc = outputFormatOf(dryPath, "--dry", dryFormat)) return rc;
+    if (line.has("--plot"))
+        if (int rc = checkPictureName(plotPath, "--plot")) return rc;
+    if (int rc = checkOutputs({}, {{outPath, "OUT"}, {dryPath, "--dry"}, {plotPath, "--plot"}})) return rc;
+    const float rate = static_cast<float>(rateValue);
     const std::size_t frames = static_cast<std::size_t>(kDemoSeconds * rate);
     std::vector<float> left(frames), right(frames);
     renderDemoSignal(rate, frames, left.data(), right.data());
@@ -292,7 +333,7 @@ int runDemo(const Args& given) {
     renderer.stop();
 
     std::string error;
-    if (!writeStereo24(outPath, interleaved, rate, error)) {
+    if (!writeStereo24(outPath, outFormat, interleaved, rate, error)) {
         std::fprintf(stderr, "%s: cannot write %s: %s\n", cmd, outPath.c_str(), error.c_str());
         return 1;
     }
@@ -301,7 +342,7 @@ int runDemo(const Args& given) {
             interleaved[2 * i] = left[i];
             interleaved[2 * i + 1] = right[i];
         }
-        if (!writeStereo24(dryPath, interleaved, rate, error)) {
+        if (!writeStereo24(dryPath, dryFormat, interleaved, rate, error)) {
             std::fprintf(stderr, "%s: cannot write %s: %s\n", cmd, dryPath.c_str(), error.c_str());
             return 1;
         }
@@ -309,7 +350,7 @@ int runDemo(const Args& given) {
     printSummary(outPath.c_str(), levelsIn, levelsOut, kDemoSeconds);
     if (!plotPath.empty())
         return writeTracePlot(trace, plotPath, "kvb demo: the built-in groove → " + outPath,
-                              setup.settings, -1);
+                              setup.settings, setup.program);
     return 0;
 }
 

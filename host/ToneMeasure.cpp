@@ -10,6 +10,8 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// Samples over which the chain's filters smear a step's edge, and more.
+constexpr std::size_t kEdgeFrames = 16;
 
 double sineDb(double meanSquare) { return meanSquare > 0.0 ? 10.0 * std::log10(2.0 * meanSquare) : -INFINITY; }
 
@@ -95,6 +97,31 @@ std::size_t toneDelay(const std::vector<float>& in, const std::vector<float>& ou
     return static_cast<std::size_t>(std::max(0L, std::lround(lag / w)));
 }
 
+// The median of x over the frames from n - half to n + half (those of them
+// that exist), for every n; not-a-number values left out, and not-a-number
+// where the window holds nothing else. A change that lasts no more than
+// `half` frames cannot move a median of 2 half + 1 frames, while a stretch
+// that only rises or only falls comes out unchanged.
+std::vector<double> runningMedian(const std::vector<double>& x, std::size_t half) {
+    std::vector<double> out(x.size(), kNaN);
+    std::vector<double> window;  // sorted
+    window.reserve(2 * half + 1);
+    auto add = [&](double v) {
+        if (std::isfinite(v)) window.insert(std::lower_bound(window.begin(), window.end(), v), v);
+    };
+    auto drop = [&](double v) {
+        if (std::isfinite(v)) window.erase(std::lower_bound(window.begin(), window.end(), v));
+    };
+    for (std::size_t i = 0; i < std::min(half, x.size()); ++i) add(x[i]);
+    for (std::size_t n = 0; n < x.size(); ++n) {
+        if (n + half < x.size()) add(x[n + half]);
+        if (n > half) drop(x[n - half - 1]);
+        const std::size_t k = window.size();
+        if (k) out[n] = k % 2 ? window[k / 2] : 0.5 * (window[k / 2 - 1] + window[k / 2]);
+    }
+    return out;
+}
+
 }  // namespace
 
 std::vector<CurvePoint> measureCurve(const PluginHost& host, float rate, int fromDb, int toDb,
@@ -165,13 +192,22 @@ StepTrace measureStep(const PluginHost& host, float rate, const StepPlan& plan, 
     const std::size_t shown = std::min(up - w, player.frames(shownSeconds));
     const std::size_t first = up - shown;
     const std::size_t last = end - delay;  // the last window that fits
+    std::vector<double> gain;
     for (std::size_t n = first; n < last; ++n) {
         // The period up to and including frame n: nothing shows before it happens.
         const std::size_t a = n + 1 - w;
         const double inMs = inSum[a + w] - inSum[a];
         const double outMs = outSum[a + delay + w] - outSum[a + delay];
-        t.gainDb.push_back(inMs > 0.0 && outMs > 0.0 ? 10.0 * std::log10(outMs / inMs) : kNaN);
+        gain.push_back(inMs > 0.0 && outMs > 0.0 ? 10.0 * std::log10(outMs / inMs) : kNaN);
     }
+    // Where a window holds the step, its part of the tone at the new level
+    // lies a fraction of a frame apart in input and output (the chain's
+    // delay is not a whole number of frames), and the chain's filters smear
+    // the edge over a few samples: the ratio spikes for up to one period of
+    // the tone and those samples. The median over one period and 16 samples
+    // either side leaves out such spikes (at least every spike shorter than
+    // a millisecond) and keeps the gain's own changes.
+    t.gainDb = runningMedian(gain, w + kEdgeFrames);
     t.stepUp = up - first;
     t.stepDown = down - first;
 
@@ -191,7 +227,9 @@ StepTrace measureStep(const PluginHost& host, float rate, const StepPlan& plan, 
     t.after = mean(t.gainDb.size() - span, t.gainDb.size());
 
     // From `from` on, the first time the gain has gone `part` of the way
-    // from a to b, between frames.
+    // from a to b, between frames; at least one frame: the output cannot
+    // answer a step before the sample after it.
+    const double frameMs = 1000.0 / rate;
     auto reached = [&](std::size_t from, double a, double b, double part) {
         if (!(std::fabs(b - a) >= 0.5)) return kNaN;
         const double target = a + part * (b - a);
@@ -201,7 +239,7 @@ StepTrace measureStep(const PluginHost& host, float rate, const StepPlan& plan, 
             double frame = static_cast<double>(n);
             const double previous = n > from ? t.gainDb[n - 1] : kNaN;
             if (std::isfinite(previous) && previous != g) frame -= (g - target) / (g - previous);
-            return (frame - static_cast<double>(from)) * 1000.0 / rate;
+            return std::max(frameMs, (frame - static_cast<double>(from)) * frameMs);
         }
         return kNaN;
     };

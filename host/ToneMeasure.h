@@ -46,14 +46,18 @@ struct StepTrace {
     // Gain change in dB for every frame from `shownSeconds` before the step
     // up: output level over input level, both over one period of the tone,
     // the output's period taken as much later as the chain delays the tone
-    // (found from the tone's phase before the step).
+    // (found from the tone's phase before the step); then, at every frame,
+    // the median of that over one period before and one after, which leaves
+    // out the spikes of under a period where a window holds a step's edge.
+    // What kvb step draws and reads its numbers from.
     std::vector<double> gainDb;
     std::size_t stepUp = 0, stepDown = 0;  // their frames in gainDb
     // Gain change just before the step up, at the end of the high level and
     // at the end of the low one (means over 50 ms).
     double before = 0.0, held = 0.0, after = 0.0;
     // From each step until the gain has made half and 90% of its change from
-    // one level to the next; NaN when it changed by less than 0.5 dB.
+    // one level to the next, at least one sample period; NaN when it changed
+    // by less than 0.5 dB.
     double attack50Ms = 0.0, attack90Ms = 0.0, release50Ms = 0.0, release90Ms = 0.0;
 
     double msAt(std::size_t frame) const {

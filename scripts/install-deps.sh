@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building and testing KVB needs.
+# Installs the Debian 12 packages that building and testing KVB needs (and
+# lsp-plugins-vst, the peer the README's kvb bench command compares with).
 # Skips apt-get entirely when everything is already there.
 set -euo pipefail
 
@@ -18,6 +19,7 @@ packages=(
   wine64 wine fonts-wine libxrender1 libxi6 libxcursor1 libxrandr2 libxfixes3 libxinerama1
   libxcomposite1 python3
   ardour qtractor jackd2
+  lsp-plugins-vst
 )
 packages+=("$@")  # extra packages a script names, e.g. scripts/check-math.sh --cross
 

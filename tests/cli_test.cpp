@@ -1,8 +1,13 @@
 // kvb as a command-line tool: help on standard output, errors that name what
-// was wrong on standard error, exit codes 0, 1 and 2, and --program checked
-// against the plug-in's own program count.
+// was wrong on standard error, exit codes 0, 1 and 2, one grammar for every
+// command (the README's table of options included), --program checked
+// against the plug-in's own program count, and kvb info in real units.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
 #include <string>
 
 #include "tests/RunCommand.h"
@@ -97,4 +102,99 @@ TEST(KvbCommandLine, ProgramTakesThePluginsOwnCount) {
     r = kvb("curve x.png --program two");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("kvb curve: --program takes a program number, not 'two'"), std::string::npos) << r.err;
+}
+
+// The same mistake gives the same exit code and message in every command,
+// before any work is done or any window opened.
+TEST(KvbCommandLine, TheSameMistakeGivesTheSameExitCodeInEveryCommand) {
+    const std::string in = ::testing::TempDir() + "/kvb-cli-same.wav", out = ::testing::TempDir() + "/kvb-cli-out.wav";
+    ASSERT_EQ(kvb("demo " + in + " --rate 8000").status, 0);
+    const std::string lines[] = {"info",       "render " + in + " " + out, "demo " + out, "curve x.png",
+                                 "step x.png", "bench",                    "gui",         "screenshot x.png"};
+    const std::pair<const char*, const char*> mistakes[] = {
+        {" --set Nope=1", ": unknown parameter 'Nope'"},
+        {" --set OptThr1=2", ": value of OptThr1 must lie from 0 to 1"},
+        {" --program x", ": --program takes a program number, not 'x'"},
+        {" --program 50", ": --program takes a number from 0 to 49"},
+    };
+    for (const std::string& line : lines)
+        for (const auto& [mistake, says] : mistakes) {
+            const Streams r = kvb(line + mistake);
+            EXPECT_EQ(r.status, 2) << line << mistake;
+            const std::string command = line.substr(0, line.find(' '));
+            EXPECT_NE(r.err.find("kvb " + command + says), std::string::npos) << line << mistake << ": " << r.err;
+        }
+}
+
+// An option given twice takes its last value; --set adds up.
+TEST(KvbCommandLine, AnOptionGivenTwiceTakesItsLastValue) {
+    const std::string in = ::testing::TempDir() + "/kvb-cli-twice.wav", out = ::testing::TempDir() + "/kvb-cli-twice-out.wav";
+    ASSERT_EQ(kvb("demo " + in + " --rate 8000").status, 0);
+    EXPECT_EQ(kvb("render " + in + " " + out + " --block 0 --block 64").status, 0);
+    const Streams r = kvb("render " + in + " " + out + " --block 64 --block 0");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("--block takes a number from 1 to 1048576, not '0'"), std::string::npos) << r.err;
+    const Streams info = kvb("info --set OptThr1=0.2 --set DisThr1=0.5 --set OptThr1=0.5");
+    EXPECT_NE(info.out.find("   0  OptThr1     0.500"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("   2  DisThr1     0.500"), std::string::npos) << info.out;
+    // After "--" nothing is an option.
+    const Streams ended = kvb("render -- " + in + " --float");
+    EXPECT_EQ(ended.status, 2);
+    EXPECT_NE(ended.err.find("OUT '--float'"), std::string::npos) << ended.err;
+}
+
+// The README's table of options lists, for each command, what that
+// command's help lists, which is what its parser takes.
+TEST(KvbCommandLine, TheReadmesTableListsWhatEachCommandTakes) {
+    std::ifstream readme(KVB_SOURCE_DIR "/README.md");
+    ASSERT_TRUE(readme.good());
+    auto cells = [](const std::string& row) {
+        std::vector<std::string> out;
+        std::stringstream s(row.substr(1));
+        for (std::string c; std::getline(s, c, '|');) {
+            const auto a = c.find_first_not_of(" `"), b = c.find_last_not_of(" `");
+            out.push_back(a == std::string::npos ? "" : c.substr(a, b - a + 1));
+        }
+        return out;
+    };
+    std::vector<std::string> header;
+    std::map<std::string, std::set<std::string>> table;
+    for (std::string row; std::getline(readme, row);) {
+        if (header.empty()) {
+            if (row.rfind("| option |", 0) == 0) header = cells(row);
+            continue;
+        }
+        if (row.empty() || row[0] != '|') break;
+        const std::vector<std::string> c = cells(row);
+        if (c.size() != header.size() || c[0].size() < 3 || c[0].rfind("--", 0) != 0 || c[0][2] == '-') continue;
+        const std::string option = c[0].substr(0, c[0].find(' '));
+        for (std::size_t k = 1; k < c.size(); ++k)
+            if (c[k] != "–") table[header[k]].insert(option);
+    }
+    ASSERT_EQ(header.size(), 9u) << "| option | and the eight commands";
+    for (std::size_t k = 1; k < header.size(); ++k) {
+        const Streams help = kvb("help " + header[k]);
+        ASSERT_EQ(help.status, 0) << header[k];
+        std::set<std::string> listed;
+        std::stringstream lines(help.out);
+        for (std::string line; std::getline(lines, line);)
+            if (line.rfind("  --", 0) == 0) listed.insert(line.substr(2, line.find(' ', 2) - 2));
+        EXPECT_EQ(table[header[k]], listed) << header[k];
+    }
+}
+
+// For KVB, kvb info gives each value in the units of its controls beside
+// the value from 0 to 1; for another plug-in, only what the plug-in says.
+TEST(KvbInfo, ShowsKvbsValuesInTheUnitsOfItsControls) {
+    const Streams r = kvb("info --set DisAtk1=0 --set OptThr1=0.5 --set OptMode=1 --set DisRls1=0.2");
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char* expected :
+         {"Parameters:    51 (value from 0 to 1, then in the units of KVB's controls)",
+          "   0  OptThr1     0.500    -35.0 dB", "   3  DisAtk1     0.000    0.044 ms", "   4  DisRat1     0.800    5:1",
+          "   5  DisRls1     0.200    113 ms", "  14  OptMode     1.000    FAST", "  20  DisByp1     1.000    BYPASSED",
+          "  26  -           0.500\n"})
+        EXPECT_NE(r.out.find(expected), std::string::npos) << "missing: " << expected << "\n" << r.out;
+    const Streams other = kvb(std::string("info --plugin ") + KVB_GAIN_PLUGIN_PATH);
+    ASSERT_EQ(other.status, 0) << other.err;
+    EXPECT_EQ(other.out.find("units"), std::string::npos) << other.out;
 }

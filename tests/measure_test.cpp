@@ -85,6 +85,38 @@ double lastLevelDb(const std::string& path, double seconds, int rate = 44100) {
     return 10.0 * std::log10(2.0 * sum / static_cast<double>(n));
 }
 
+// One line of kvb step's table: the times in ms (NaN for "-").
+struct StepTimes {
+    std::string setting;
+    double attack50, attack90, release50, release90;
+};
+
+// The table's lines whose setting starts with `prefix` (all of them for "").
+std::vector<StepTimes> stepTable(const std::string& out, const std::string& prefix) {
+    std::vector<StepTimes> rows;
+    std::stringstream lines(out);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.find(" dB ") == std::string::npos || line.find("->") != std::string::npos) continue;
+        std::stringstream s(line);
+        StepTimes t;
+        if (!prefix.empty()) {
+            s >> t.setting;
+            if (t.setting.rfind(prefix, 0) != 0) continue;
+        }
+        std::string word;
+        for (int i = 0; i < 6; ++i) s >> word;  // before, held, after with their units
+        double* times[] = {&t.attack50, &t.attack90, &t.release50, &t.release90};
+        for (double* v : times) {
+            s >> word;
+            *v = word == "-" ? NAN : std::stod(word);
+            if (word != "-") s >> word;  // "ms"
+        }
+        rows.push_back(t);
+    }
+    return rows;
+}
+
 }  // namespace
 
 TEST(KvbCurve, MeasuresAKnownGainAtEveryLevel) {
@@ -198,4 +230,121 @@ TEST(KvbRenderPlot, DrawsThePictureAndLeavesTheSoundAlone) {
     const CommandResult bad = kvb("render " + in + " " + b + " --plot /nonexistent-dir/p.png");
     EXPECT_EQ(bad.status, 1);
     EXPECT_NE(bad.out.find("kvb render: cannot write /nonexistent-dir/p.png"), std::string::npos) << bad.out;
+}
+
+// The Dis stage alone (Opt stage and transformer out of the way, 10:1 from
+// -20 dB) through its six attack and six release steps, at 44.1 and 8 kHz.
+// The release is a one-pole decay of the gain in dB: half of it in
+// tau ln 2, 90% in tau ln 10, corrected for the 3 s the step leaves it to
+// settle. The attack charges the detector only while the tone is near its
+// peaks, and the level is taken over one period of the tone: it takes from
+// tau ln 2 up to 2 tau plus a period, the same time at every rate where tau
+// spans periods, and never less than a sample.
+TEST(KvbStep, TheDisStagesStepsFollowTheirTimeConstants) {
+    const double attackMs[] = {0.044, 0.22, 0.44, 2.3, 4.5, 11.3};
+    const double releaseMs[] = {45, 113, 227, 349, 515, 756};
+    const double settleMs = 2975.0;  // from the step down to the middle of the last 50 ms
+    const std::string dis = " --set OptByp1=1 --set DisByp1=0 --set DisThr1=0.5 --set DisRat1=1";
+    std::vector<StepTimes> attacks[2];
+    for (int k = 0; k < 2; ++k) {
+        const int rate = k == 0 ? 44100 : 8000;
+        const std::string common = " --rate " + std::to_string(rate) + dis;
+        const CommandResult a = kvb("step " + tempPath("dis-attack.png") + common + " --compare DisAtk1");
+        const CommandResult r = kvb("step " + tempPath("dis-release.png") + common + " --compare DisRls1");
+        ASSERT_EQ(a.status, 0) << a.out;
+        ASSERT_EQ(r.status, 0) << r.out;
+        attacks[k] = stepTable(a.out, "DisAtk1=");
+        const std::vector<StepTimes> releases = stepTable(r.out, "DisRls1=");
+        ASSERT_EQ(attacks[k].size(), 6u) << a.out;
+        ASSERT_EQ(releases.size(), 6u) << r.out;
+        const double sampleMs = 1000.0 / rate;
+        for (int i = 0; i < 6; ++i) {
+            const double tau = releaseMs[i], left = std::exp(-settleMs / tau);
+            for (const auto& [part, measured] : {std::pair{0.5, releases[i].release50}, {0.9, releases[i].release90}}) {
+                const double expected = -tau * std::log(1.0 - part * (1.0 - left));
+                EXPECT_NEAR(measured, expected, 0.02 * expected + 1.5)
+                    << rate << " Hz, release " << tau << " ms, " << part * 100 << "%";
+            }
+            const double t50 = attacks[k][i].attack50;
+            EXPECT_GE(t50, std::max(sampleMs, attackMs[i] * std::log(2.0)) - 1e-3) << rate << " Hz, attack " << i;
+            EXPECT_LE(t50, 2.0 * attackMs[i] + 1.0) << rate << " Hz, attack " << i;
+            if (i > 0) {
+                EXPECT_GT(t50, attacks[k][i - 1].attack50) << rate << " Hz, attack " << i;
+            }
+        }
+        // The fastest step is done within the first sample the tone gives it.
+        EXPECT_NEAR(attacks[k][0].attack50, rate == 8000 ? 0.125 : 0.25, 0.13) << a.out;
+    }
+    for (int i = 3; i < 6; ++i)
+        EXPECT_NEAR(attacks[1][i].attack50, attacks[0][i].attack50, 0.03 * attacks[0][i].attack50 + 0.13)
+            << "attack " << i << " at 8 and 44.1 kHz";
+}
+
+// With the default settings only the Opt stage acts: its attack and release
+// take hundreds of milliseconds at every rate, and the times printed are
+// where the line drawn (and written to --csv) crosses half and 90% of the
+// change.
+TEST(KvbStep, ItsTimesAreThoseOfTheLineItDraws) {
+    for (const int rate : {44100, 8000}) {
+        const std::string png = tempPath("opt-step.png"), csv = tempPath("opt-step.csv");
+        const CommandResult r = kvb("step " + png + " --csv " + csv + " --rate " + std::to_string(rate));
+        ASSERT_EQ(r.status, 0) << r.out;
+        const std::vector<StepTimes> table = stepTable(r.out, "");
+        ASSERT_EQ(table.size(), 1u) << r.out;
+        EXPECT_GT(table[0].attack50, 300.0) << r.out;
+        EXPECT_GT(table[0].release50, 300.0) << r.out;
+        const auto rows = readCsv(csv);
+        ASSERT_GT(rows.size(), 5000u);
+        std::vector<std::pair<double, double>> line;
+        for (std::size_t i = 1; i < rows.size(); ++i) line.emplace_back(std::stod(rows[i][0]), std::stod(rows[i][1]));
+        // The gain before the step up, at the end of the high level and at
+        // the end: the line's means over 50 ms, as the table takes them.
+        auto mean = [&](double from, double to) {
+            double sum = 0.0;
+            int n = 0;
+            for (const auto& [t, g] : line)
+                if (t >= from && t < to) sum += g, ++n;
+            return sum / n;
+        };
+        const double before = mean(-50.0, 0.0), held = mean(1950.0, 2000.0),
+                     after = mean(line.back().first - 50.0, line.back().first + 1.0);
+        // The first time after `from` the line is `part` of the way from a to b.
+        auto crossing = [&](double from, double a, double b, double part) {
+            const double target = a + part * (b - a);
+            for (const auto& [t, g] : line)
+                if (t > from && (b < a ? g <= target : g >= target)) return t - from;
+            return static_cast<double>(NAN);
+        };
+        EXPECT_NEAR(crossing(0.0, before, held, 0.5), table[0].attack50, 1.5) << rate;
+        EXPECT_NEAR(crossing(0.0, before, held, 0.9), table[0].attack90, 1.5) << rate;
+        EXPECT_NEAR(crossing(2000.0, held, after, 0.5), table[0].release50, 1.5) << rate;
+        EXPECT_NEAR(crossing(2000.0, held, after, 0.9), table[0].release90, 1.5) << rate;
+    }
+}
+
+// The README's --compare examples draw lines that differ: every two
+// positions apart by 0.3 dB or more somewhere. (Its DisAtk1 picture is the
+// first test above.)
+TEST(KvbStep, ComparedPositionsDrawLinesThatDiffer) {
+    const std::pair<const char*, std::size_t> examples[] = {
+        {"--set DisByp1=0 --set DisThr1=0.4 --compare DisRls1", 6},
+        {"--set DisByp1=0 --set DisThr1=0.4 --compare DisRat1", 6},
+        {"--compare OptMode", 3},
+    };
+    for (const auto& [example, positions] : examples) {
+        const std::string csv = tempPath("compare.csv");
+        const CommandResult r = kvb("step " + tempPath("compare.png") + " --csv " + csv + " " + example);
+        ASSERT_EQ(r.status, 0) << r.out;
+        const auto rows = readCsv(csv);
+        ASSERT_GT(rows.size(), 1u);
+        const std::size_t lines = rows[0].size() - 1;
+        EXPECT_EQ(lines, positions) << example;
+        for (std::size_t a = 1; a <= lines; ++a)
+            for (std::size_t b = a + 1; b <= lines; ++b) {
+                double apart = 0.0;
+                for (std::size_t i = 1; i < rows.size(); ++i)
+                    apart = std::max(apart, std::fabs(std::stod(rows[i][a]) - std::stod(rows[i][b])));
+                EXPECT_GE(apart, 0.3) << example << ": " << rows[0][a] << " and " << rows[0][b];
+            }
+    }
 }

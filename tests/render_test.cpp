@@ -3,13 +3,17 @@
 #include <sndfile.h>
 #include <sys/wait.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/RunCommand.h"
@@ -37,6 +41,25 @@ void writeTone(const std::string& path, int channels, int rate, int format, doub
                 0.5f * static_cast<float>(std::sin(2.0 * M_PI * 220.0 * (c + 1) * i / rate));
     sf_writef_float(f, x.data(), frames);
     sf_close(f);
+}
+
+std::string bytesOf(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+bool exists(const std::string& path) { return std::filesystem::exists(path); }
+
+// Every sample of a file as the integers of its encoding (`bits` bits).
+std::vector<int> readIntegers(const std::string& path, int bits) {
+    SF_INFO info{};
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    if (!f) return {};
+    std::vector<int> x(static_cast<std::size_t>(info.frames * info.channels));
+    sf_readf_int(f, x.data(), info.frames);
+    sf_close(f);
+    for (int& v : x) v >>= 32 - bits;
+    return x;
 }
 
 }  // namespace
@@ -174,6 +197,160 @@ TEST(KvbRender, UnwritableOutputFailsCleanly) {
     const CommandResult r = run("render " + in + " /nonexistent-dir/out.wav");
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.out.find("cannot write"), std::string::npos) << r.out;
+}
+
+// An integer render holds the float render's samples rounded to the nearest
+// step, ties to even, and clipped at full scale: no bias, and the same
+// conversion as the Windows build's.
+TEST(KvbRender, IntegerSamplesAreTheFloatRenderRoundedToNearest) {
+    // 15 dB of make-up on a tone at -6 dBFS: some of it beyond full scale.
+    const std::string settings = " --set OptGain1=1 --set OptThr1=0.8";
+    for (const int bits : {16, 24}) {
+        const std::string in = tempPath("round-in.wav"), asInt = tempPath("round-int.wav"),
+                          asFloat = tempPath("round-float.wav");
+        writeTone(in, 2, 44100, SF_FORMAT_WAV | (bits == 16 ? SF_FORMAT_PCM_16 : SF_FORMAT_PCM_24), 0.5);
+        ASSERT_EQ(run("render " + in + " " + asInt + settings).status, 0);
+        ASSERT_EQ(run("render " + in + " " + asFloat + settings + " --float").status, 0);
+        const std::vector<int> ints = readIntegers(asInt, bits);
+        const std::vector<float> floats = readAudio(asFloat).samples;
+        ASSERT_EQ(ints.size(), floats.size());
+        ASSERT_FALSE(ints.empty());
+        const double scale = std::ldexp(1.0, bits - 1);
+        int clipped = 0, notFloor = 0, inRange = 0;
+        for (std::size_t i = 0; i < ints.size(); ++i) {
+            const double v = static_cast<double>(floats[i]) * scale;
+            const double expected = std::min(scale - 1.0, std::max(-scale, std::nearbyint(v)));  // ties to even
+            ASSERT_EQ(ints[i], static_cast<int>(expected)) << bits << " bits, sample " << i << ": " << v;
+            const bool within = std::fabs(floats[i]) < 1.0f;
+            clipped += !within;
+            inRange += within;
+            notFloor += within && ints[i] != static_cast<int>(std::floor(v));
+        }
+        // Some beyond full scale, and about half of the rest rounded up.
+        EXPECT_GT(clipped, 0) << bits << " bits";
+        EXPECT_GT(notFloor, inRange / 4) << bits << " bits";
+    }
+}
+
+// The output's name chooses among the formats that keep every sample; each
+// holds what the WAV render holds. Any other name is refused before anything
+// is written.
+TEST(KvbRender, TheOutputsExtensionChoosesALosslessFormat) {
+    const std::string in = tempPath("ext-in.wav"), ref = tempPath("ext-ref.wav");
+    writeTone(in, 2, 48000, SF_FORMAT_WAV | SF_FORMAT_PCM_24, 0.2);
+    ASSERT_EQ(run("render " + in + " " + ref).status, 0);
+    const std::vector<float> expected = readAudio(ref).samples;
+    struct Case {
+        const char* name;
+        int major;
+    } cases[] = {{"out.flac", SF_FORMAT_FLAC}, {"out.aiff", SF_FORMAT_AIFF}, {"out.aif", SF_FORMAT_AIFF},
+                 {"out.caf", SF_FORMAT_CAF},   {"out.w64", SF_FORMAT_W64},   {"out.au", SF_FORMAT_AU},
+                 {"OUT.WAV", SF_FORMAT_WAV}};
+    for (const Case& c : cases) {
+        const std::string out = tempPath(c.name);
+        const CommandResult r = run("render " + in + " " + out);
+        ASSERT_EQ(r.status, 0) << c.name << ": " << r.out;
+        const Audio a = readAudio(out);
+        EXPECT_EQ(a.info.format & SF_FORMAT_TYPEMASK, c.major) << c.name;
+        EXPECT_EQ(a.info.format & SF_FORMAT_SUBMASK, SF_FORMAT_PCM_24) << c.name;
+        EXPECT_EQ(a.samples, expected) << c.name;
+    }
+    // Float asked of FLAC, which has none: the nearest it holds.
+    ASSERT_EQ(run("render " + in + " " + tempPath("float.flac") + " --float").status, 0);
+    EXPECT_EQ(readAudio(tempPath("float.flac")).info.format, SF_FORMAT_FLAC | SF_FORMAT_PCM_24);
+
+    for (const char* name : {"out.ogg", "out.mp3", "out.rf64", "out", "out.wav.part"}) {
+        std::remove(tempPath(name).c_str());
+        const CommandResult r = run("render " + in + " " + tempPath(name));
+        EXPECT_EQ(r.status, 2) << name;
+        EXPECT_NE(r.out.find(std::string("kvb render: OUT '") + tempPath(name) + "'"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(".wav, .flac, .aiff"), std::string::npos) << r.out;
+        EXPECT_FALSE(exists(tempPath(name))) << name;
+    }
+}
+
+// No chunk carries the time of writing: renders made a second apart are the
+// same file, in every format and encoding.
+TEST(KvbRender, TwoRendersOfOneInputAreTheSameFile) {
+    const std::string in = tempPath("twice-in.wav");
+    writeTone(in, 2, 44100, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0.2);
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"wav", ""}, {"wav", " --float"}, {"wav", " --dither"}, {"flac", ""}, {"aiff", " --float"},
+        {"caf", " --float"}, {"w64", " --float"}, {"au", ""}};
+    const auto name = [&](std::size_t k, int round) {
+        return tempPath("twice-" + std::to_string(k) + "-" + std::to_string(round) + "." + cases[k].first);
+    };
+    for (int round = 0; round < 2; ++round) {
+        if (round == 1) std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+        for (std::size_t k = 0; k < cases.size(); ++k)
+            ASSERT_EQ(run("render " + in + " " + name(k, round) + cases[k].second).status, 0) << name(k, round);
+    }
+    for (std::size_t k = 0; k < cases.size(); ++k) {
+        const std::string a = bytesOf(name(k, 0));
+        EXPECT_GT(a.size(), 5000u) << name(k, 0);
+        EXPECT_TRUE(a == bytesOf(name(k, 1))) << cases[k].first << cases[k].second;
+        EXPECT_EQ(a.find("PEAK"), std::string::npos) << cases[k].first << cases[k].second;
+    }
+}
+
+// An output that is the input, by its name, a link or a hard link, is
+// refused, and the input stays as it was.
+TEST(KvbRender, NeverWritesOverItsInput) {
+    const std::string in = tempPath("self.wav"), soft = tempPath("self-link.wav"), hard = tempPath("self-hard.wav"),
+                      picture = tempPath("self-link.png");
+    writeTone(in, 2, 44100, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0.1);
+    const std::string before = bytesOf(in);
+    for (const std::string& p : {soft, hard, picture}) std::remove(p.c_str());
+    ASSERT_EQ(symlink(in.c_str(), soft.c_str()), 0);
+    ASSERT_EQ(link(in.c_str(), hard.c_str()), 0);
+    ASSERT_EQ(symlink(in.c_str(), picture.c_str()), 0);
+    for (const std::string& args : {in + " " + in, in + " " + soft, soft + " " + in, in + " " + hard,
+                                    in + " " + tempPath("other.wav") + " --plot " + picture}) {
+        const CommandResult r = run("render " + args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_NE(r.out.find("is the input file"), std::string::npos) << r.out;
+    }
+    EXPECT_EQ(bytesOf(in), before);
+    // Two outputs that would be one file, also by names that differ.
+    const std::string twice = tempPath("twice.wav");
+    std::remove(twice.c_str());
+    const std::string sameFolder = twice.substr(0, twice.rfind('/')) + "/./" + twice.substr(twice.rfind('/') + 1);
+    for (const std::string& dry : {twice, sameFolder}) {
+        const CommandResult r = run("demo " + twice + " --dry " + dry);
+        EXPECT_EQ(r.status, 2) << dry;
+        EXPECT_NE(r.out.find("OUT and --dry are the same file"), std::string::npos) << r.out;
+    }
+    EXPECT_FALSE(exists(twice));
+}
+
+// The damaged files of the WAV reader's own tests, as a user meets them:
+// one stops with a message naming the chunk, one is rendered as far as it
+// goes, with a warning that says how much is missing. Neither hangs.
+TEST(KvbRender, DamagedWavFilesStopWithAMessageOrRenderWhatIsThere) {
+    auto le32 = [](std::uint32_t v) {
+        std::string s(4, '\0');
+        for (int i = 0; i < 4; ++i) s[i] = static_cast<char>(v >> (8 * i));
+        return s;
+    };
+    const std::string fmt = "fmt " + le32(16) + std::string("\x01\x00\x02\x00", 4) + le32(44100) + le32(176400) +
+                            std::string("\x04\x00\x10\x00", 4);
+    const std::string junk = tempPath("junk-back.wav"), cut = tempPath("cut.wav"), out = tempPath("damaged-out.wav");
+    std::ofstream(junk, std::ios::binary) << "RIFF" + le32(60) + "WAVE" + fmt + "JUNK" + le32(0xFFFFFFF8) + "data" +
+                                                 le32(8) + std::string(8, '\0');
+    std::ofstream(cut, std::ios::binary) << "RIFF" + le32(36 + 8 * 176400) + "WAVE" + fmt + "data" + le32(8 * 176400) +
+                                                std::string(100000, '\x01');
+    std::remove(out.c_str());
+    CommandResult r = runCommand("timeout 30 " + std::string(KVB_HOST_PATH) + " render " + junk + " " + out);
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("ends inside its 'JUNK' chunk, before its audio data"), std::string::npos) << r.out;
+    EXPECT_FALSE(exists(out));
+    r = runCommand("timeout 30 " + std::string(KVB_HOST_PATH) + " render " + cut + " " + out);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("warning: " + cut + " is cut short: its header gives 352800 frames (8.000 s), the file "
+                         "holds 25000 frames (0.567 s); rendering what is there, 327800 frames (7.433 s) missing"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(readAudio(out).info.frames, 25000);
 }
 
 namespace {

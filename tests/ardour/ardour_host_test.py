@@ -259,7 +259,8 @@ class Check:
     def parameter_names(self):
         """Parameter index by name, from kvb info."""
         out = subprocess.run([self.kvb, "info"], capture_output=True, text=True, check=True).stdout
-        rows = re.finditer(r"^\s+(\d+)\s+(\w+)\s+\S+$", out, re.M)
+        # Index, name, value from 0 to 1, and for KVB the value in its units.
+        rows = re.finditer(r"^\s+(\d+)\s+(\w+)\s+[-\d.]+(\s.*)?$", out, re.M)
         return {m.group(2): int(m.group(1)) for m in rows}
 
     def prepare(self):

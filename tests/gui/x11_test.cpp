@@ -358,7 +358,7 @@ TEST(KvbCommands, ScreenshotSavesTheEditorsPicture) {
 }
 
 TEST(KvbCommands, ScreenshotRefusesAnUnknownParameter) {
-    const CommandResult r = runKvb("screenshot /dev/null --set Nope=1 --plugin " +
+    const CommandResult r = runKvb("screenshot " + ::testing::TempDir() + "kvb_never.png --set Nope=1 --plugin " +
                                    std::string(KVB_PLUGIN_PATH));
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.out.find("Nope"), std::string::npos) << r.out;

@@ -1,8 +1,14 @@
 #!/usr/bin/env python3
-"""Float WAV files for comparing the Windows build's renders with the Linux build's.
+"""WAV files for comparing the Windows build's renders with the Linux build's.
 
-  wavtool.py make OUT.wav RATE SECONDS   a stereo 32-bit float test signal
-  wavtool.py maxdiff A.wav B.wav         the largest absolute sample difference
+  wavtool.py make OUT.wav RATE SECONDS [BITS]   a stereo test signal, 32-bit float
+                                               (or 16- or 24-bit integer)
+  wavtool.py maxdiff A.wav B.wav               the largest absolute sample difference
+  wavtool.py damaged OUT.wav KIND              a damaged WAV file: junk-back (a chunk
+                                               size that a 32-bit long makes -8),
+                                               junk-wrap (a size whose padding wraps
+                                               to 0), cut (a data chunk claiming 8 s
+                                               in a file of 100 kB)
 
 The test signal drives both stages of the plug-in: drum-like bursts up to
 -1 dBFS every 250 ms over a bass tone, a quieter passage at -40 dBFS for the
@@ -14,11 +20,12 @@ import struct
 import sys
 from array import array
 
+WAVE_FORMAT_PCM = 1
 WAVE_FORMAT_IEEE_FLOAT = 3
 WAVE_FORMAT_EXTENSIBLE = 0xFFFE
 
 
-def make(path, rate, seconds):
+def make(path, rate, seconds, bits=32):
     frames = int(rate * seconds)
     seed = 12345
     data = array("f")
@@ -35,11 +42,36 @@ def make(path, rate, seconds):
                          + 0.2 * math.sin(2 * math.pi * 330.0 * t))
         data.append(left)
         data.append(right)
-    body = data.tobytes() if sys.byteorder == "little" else _swapped(data)
-    fmt = struct.pack("<HHIIHH", WAVE_FORMAT_IEEE_FLOAT, 2, rate, rate * 8, 8, 32)
-    chunks = (b"fmt " + struct.pack("<I", len(fmt)) + fmt
-              + b"fact" + struct.pack("<II", 4, frames)
-              + b"data" + struct.pack("<I", len(body)) + body)
+    if bits == 32:
+        body = data.tobytes() if sys.byteorder == "little" else _swapped(data)
+        fmt = struct.pack("<HHIIHH", WAVE_FORMAT_IEEE_FLOAT, 2, rate, rate * 8, 8, 32)
+        chunks = (b"fmt " + struct.pack("<I", len(fmt)) + fmt
+                  + b"fact" + struct.pack("<II", 4, frames)
+                  + b"data" + struct.pack("<I", len(body)) + body)
+    else:
+        top = 1 << (bits - 1)
+        ints = [max(-top, min(top - 1, round(x * top))) for x in data]
+        body = b"".join(v.to_bytes(bits // 8, "little", signed=True) for v in ints)
+        align = 2 * bits // 8
+        fmt = struct.pack("<HHIIHH", WAVE_FORMAT_PCM, 2, rate, rate * align, align, bits)
+        chunks = (b"fmt " + struct.pack("<I", len(fmt)) + fmt
+                  + b"data" + struct.pack("<I", len(body)) + body)
+    with open(path, "wb") as f:
+        f.write(b"RIFF" + struct.pack("<I", 4 + len(chunks)) + b"WAVE" + chunks)
+
+
+def damaged(path, kind):
+    fmt = struct.pack("<HHIIHH", WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16)
+    head = b"fmt " + struct.pack("<I", len(fmt)) + fmt
+    if kind == "junk-back":
+        chunks = head + b"JUNK" + struct.pack("<I", 0xFFFFFFF8) + b"data" + struct.pack("<I", 8) + bytes(8)
+    elif kind == "junk-wrap":
+        chunks = (head + b"JUNK" + struct.pack("<I", 0xFFFFFFFF) + bytes(8)
+                  + b"data" + struct.pack("<I", 100) + bytes(100))
+    elif kind == "cut":
+        chunks = head + b"data" + struct.pack("<I", 8 * 176400) + bytes([1]) * 100000
+    else:
+        raise SystemExit(f"no such damage: {kind}")
     with open(path, "wb") as f:
         f.write(b"RIFF" + struct.pack("<I", 4 + len(chunks)) + b"WAVE" + chunks)
 
@@ -97,8 +129,10 @@ def maxdiff(a_path, b_path):
 
 
 def main(argv):
-    if len(argv) == 5 and argv[1] == "make":
-        make(argv[2], int(argv[3]), float(argv[4]))
+    if len(argv) in (5, 6) and argv[1] == "make":
+        make(argv[2], int(argv[3]), float(argv[4]), int(argv[5]) if len(argv) == 6 else 32)
+    elif len(argv) == 4 and argv[1] == "damaged":
+        damaged(argv[2], argv[3])
     elif len(argv) == 4 and argv[1] == "maxdiff":
         maxdiff(argv[2], argv[3])
     else:

@@ -69,7 +69,9 @@ int main(int argc, char** argv) {
     if (!in) return fail("cannot read " + args[0] + ": " + error);
     const kvbhost::AudioInfo info = in->info();
     if (info.channels < 1 || info.channels > 2) return fail(args[0] + ": mono or stereo only");
-    auto out = kvbhost::openAudioForWriting(args[1], info, kvbhost::SampleFormat::Float32, error);
+    kvbhost::AudioInfo outInfo = info;
+    outInfo.encoding = kvbhost::Encoding::Float32;
+    auto out = kvbhost::openAudioForWriting(args[1], kvbhost::OutputFormat{".wav", 0}, outInfo, false, error);
     if (!out) return fail("cannot write " + args[1] + ": " + error);
 
     Processor processor;
