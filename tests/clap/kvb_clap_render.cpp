@@ -132,8 +132,11 @@ int main(int argc, char** argv) {
     // Written under a name of its own and put in place when complete, so that
     // a failed render leaves no half-written file.
     const std::string part = paths[1] + ".part";
+    // A 32-bit float WAV, kvb's own writer (the same bytes on every platform).
+    kvbhost::AudioInfo floatInfo = info;
+    floatInfo.encoding = kvbhost::Encoding::Float32;
     std::unique_ptr<kvbhost::AudioWriter> out =
-        kvbhost::openAudioForWriting(part, info, kvbhost::SampleFormat::Float32, error);
+        kvbhost::openAudioForWriting(part, kvbhost::OutputFormat{".wav", 0}, floatInfo, false, error);
     if (!out) {
         std::fprintf(stderr, "kvb_clap_render: cannot write %s: %s\n", paths[1].c_str(), error.c_str());
         return 1;

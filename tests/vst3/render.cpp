@@ -138,8 +138,11 @@ int main(int argc, char** argv) {
                      info.channels);
         return 1;
     }
+    // A 32-bit float WAV, kvb's own writer (the same bytes on every platform).
+    kvbhost::AudioInfo floatInfo = info;
+    floatInfo.encoding = kvbhost::Encoding::Float32;
     std::unique_ptr<kvbhost::AudioWriter> out =
-        kvbhost::openAudioForWriting(outPath, info, kvbhost::SampleFormat::Float32, error);
+        kvbhost::openAudioForWriting(outPath, kvbhost::OutputFormat{".wav", 0}, floatInfo, false, error);
     if (!out) {
         std::fprintf(stderr, "kvb_vst3_render: cannot write %s: %s\n", outPath.c_str(), error.c_str());
         return 1;
