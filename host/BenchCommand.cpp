@@ -1,6 +1,7 @@
 // kvb bench: the cost of processReplacing of any VST 2.4 plug-in, KVB's by
-// default, on the demo's programme material. After a settling second, several
-// timed runs; a run's cost is the processing thread's CPU time (wall time on
+// default, on the demo's programme material or on the start of an audio file
+// (--input), scaled by --gain-db. After a settling second, several timed
+// runs; a run's cost is the processing thread's CPU time (wall time on
 // Windows) over the frames it processed, and the median run is the figure.
 // With --compare a second plug-in is timed in the same process, its runs
 // alternating with the first one's, so that both see the same machine: on a
@@ -20,6 +21,7 @@
 #include <memory>
 #include <vector>
 
+#include "host/AudioFile.h"
 #include "host/Commands.h"
 #include "host/DemoSignal.h"
 #include "host/ParamOptions.h"
@@ -134,7 +136,7 @@ int runBench(const CommandLine& line) {
     PluginSetup second;
     second.plugin = line.value("--compare");
     second.settings = line.values("--compare-set");
-    double rate = 48000.0, block = 512.0, seconds = 2.0, runs = 7.0;
+    double rate = 48000.0, block = 512.0, seconds = 2.0, runs = 7.0, gainDb = 0.0;
     struct NumberOption {
         const char* name;
         double lo, hi;
@@ -143,10 +145,15 @@ int runBench(const CommandLine& line) {
     } options[] = {{"--rate", 8000.0, 768000.0, &rate, false},
                    {"--block", 1.0, 65536.0, &block, true},
                    {"--seconds", 0.1, 3600.0, &seconds, false},
-                   {"--runs", 1.0, 101.0, &runs, true}};
+                   {"--runs", 1.0, 101.0, &runs, true},
+                   {"--gain-db", -200.0, 60.0, &gainDb, false}};
     for (const NumberOption& o : options) {
         if (!line.has(o.name)) continue;
         const std::string text = line.value(o.name);
+        if (o.value == &gainDb && text == "-inf") {
+            gainDb = -INFINITY;  // digital silence
+            continue;
+        }
         if (!parseNumber(text, o.lo, o.hi, *o.value) || (o.whole && *o.value != std::floor(*o.value))) {
             std::fprintf(stderr, "%s: %s takes a %s from %g to %g, not '%s'\n", cmd, o.name,
                          o.whole ? "whole number" : "number", o.lo, o.hi, text.c_str());
@@ -158,6 +165,58 @@ int runBench(const CommandLine& line) {
         return usageError("bench");
     }
 
+    // The signal: the input file's start or the demo's, one run long (a
+    // shorter file is gone round), at the file's rate unless --rate says.
+    std::unique_ptr<AudioReader> input;
+    if (line.has("--input")) {
+        const std::string path = line.value("--input");
+        std::string error;
+        input = openAudioForReading(path, error);
+        if (!input) {
+            std::fprintf(stderr, "%s: cannot read %s: %s\n", cmd, path.c_str(), error.c_str());
+            return 1;
+        }
+        const AudioInfo& info = input->info();
+        if (info.channels < 1 || info.channels > 2) {
+            std::fprintf(stderr, "%s: %s has %d channels; bench takes mono or stereo\n", cmd, path.c_str(),
+                         info.channels);
+            return 1;
+        }
+        if (!line.has("--rate")) rate = info.sampleRate;
+    }
+    const std::size_t runFrames = static_cast<std::size_t>(seconds * rate);
+    std::vector<float> left, right;
+    if (input) {
+        const int channels = input->info().channels;
+        std::vector<float> frames(static_cast<std::size_t>(channels) * 4096);
+        while (left.size() < runFrames) {
+            const std::int64_t want = static_cast<std::int64_t>(std::min<std::size_t>(4096, runFrames - left.size()));
+            const std::int64_t got = input->read(frames.data(), want);
+            if (got <= 0) break;
+            for (std::int64_t i = 0; i < got; ++i) {
+                left.push_back(frames[static_cast<std::size_t>(i * channels)]);
+                right.push_back(frames[static_cast<std::size_t>(i * channels + channels - 1)]);
+            }
+        }
+        if (!input->error().empty() || left.empty()) {
+            std::fprintf(stderr, "%s: cannot read %s: %s\n", cmd, line.value("--input").c_str(),
+                         left.empty() ? "it holds no audio" : input->error().c_str());
+            return 1;
+        }
+    } else {
+        // The demo's first seconds, enough for one run; longer runs go round it.
+        const std::size_t signalFrames = std::min(runFrames, static_cast<std::size_t>(8.0 * rate));
+        left.resize(signalFrames);
+        right.resize(signalFrames);
+        renderDemoSignal(static_cast<float>(rate), signalFrames, left.data(), right.data());
+    }
+    if (gainDb != 0.0) {
+        // Scaled in double and rounded once; -inf dB is digital silence (+0).
+        const double gain = std::pow(10.0, gainDb / 20.0);
+        for (std::vector<float>* c : {&left, &right})
+            for (float& v : *c) v = gain == 0.0 ? 0.0f : static_cast<float>(static_cast<double>(v) * gain);
+    }
+
     std::vector<std::unique_ptr<Subject>> subjects;
     subjects.push_back(std::make_unique<Subject>());
     if (int rc = subjects[0]->start(first, rate, static_cast<int>(block))) return rc;
@@ -165,12 +224,6 @@ int runBench(const CommandLine& line) {
         subjects.push_back(std::make_unique<Subject>());
         if (int rc = subjects[1]->start(second, rate, static_cast<int>(block))) return rc;
     }
-
-    // The demo's first seconds, enough for one run; longer runs go round it.
-    const std::size_t runFrames = static_cast<std::size_t>(seconds * rate);
-    const std::size_t signalFrames = std::min(runFrames, static_cast<std::size_t>(8.0 * rate));
-    std::vector<float> left(signalFrames), right(signalFrames);
-    renderDemoSignal(static_cast<float>(rate), signalFrames, left.data(), right.data());
 
     for (auto& s : subjects) s->process(left, right, static_cast<std::size_t>(rate));  // detectors settle
     std::vector<std::vector<double>> times(subjects.size());
@@ -181,8 +234,11 @@ int runBench(const CommandLine& line) {
     }
     for (auto& s : subjects) s->stop();
 
-    std::printf("rate %.0f Hz, block %d, %d runs of %.1f s\n", rate, static_cast<int>(block),
-                static_cast<int>(runs), seconds);
+    std::printf("rate %.0f Hz, block %d, %d runs of %.1f s of %s", rate, static_cast<int>(block),
+                static_cast<int>(runs), seconds, input ? line.value("--input").c_str() : "the demo");
+    if (std::isinf(gainDb)) std::printf(", silenced");
+    else if (gainDb != 0.0) std::printf(" at %+.1f dB", gainDb);
+    std::printf("\n");
     for (std::size_t k = 0; k < subjects.size(); ++k) subjects[k]->report(times[k], rate);
     if (comparing) {
         // Other programs only ever add time: the fastest runs are the least disturbed.

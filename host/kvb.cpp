@@ -117,11 +117,13 @@ const std::vector<Command>& commands() {
          kvbhost::runStep},
 #endif
         {"bench", "", 0, 0, "time processReplacing of a plug-in (KVB by default), or of two side by side",
-         "Feeds the demo signal to the plug-in block by block and reports the time\n"
-         "processReplacing takes, over several runs. The settings are the first\n"
-         "plug-in's; --compare-set gives the second one's.\n",
+         "Feeds the demo signal, or the start of an audio file, to the plug-in block\n"
+         "by block and reports the time processReplacing takes, over several runs.\n"
+         "The settings are the first plug-in's; --compare-set gives the second one's.\n",
          withSetup({
-             {"--rate", "R", "sample rate in Hz (default 48000)"},
+             {"--input", "FILE", "time on the first S seconds of FILE (mono or stereo; gone\nround when shorter) instead of the demo"},
+             {"--gain-db", "G", "scale the input by G dB (-200 to 60, e.g. -70 for a quiet\npassage; -inf for digital silence)"},
+             {"--rate", "R", "sample rate in Hz (default 48000, or FILE's)"},
              {"--block", "N", "frames per processing call (default 512)"},
              {"--seconds", "S", "audio per run (default 2)"},
              {"--runs", "N", "runs (default 7); medians are reported"},
