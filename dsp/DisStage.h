@@ -55,10 +55,16 @@ struct DisState {
 // Side-chain magnitude to detector level. Up to 1.0 a polynomial that rises
 // from 0.03125 (−30.1 dB) at 0; above 1.0 the magnitude itself.
 // For one step (F2) or two (F4) of both channels.
+//
+// Below |sc| = 2^-20 sc² is taken as zero: there 1.6720511·sc² and the sc⁴
+// term lie below 2^-26 of the constant 0.015623941 they are added to, so the
+// curve is 2·0.015623941 either way, the same bits; left in, sc⁴ would be
+// subnormal below 2^-31.5, where a quiet side chain crosses zero.
 template <class V>
 KVB_ALWAYS_INLINE inline V disLevelCurveOf(V sc) {
     const V magnitude = abs(sc);
-    const V q2 = sc * sc;
+    const V q = select(magnitude < splat<V>(0x1p-20f), splat<V>(0.0f), sc);
+    const V q2 = q * q;
     const V q4 = q2 * q2;
     const V curve = splat<V>(2.0f) * (q4 * (splat<V>(4.5072875f) * q2 - splat<V>(3.7919977f) -
                                             splat<V>(1.9086499f) * q4) +

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <type_traits>
 #if KVB_HAVE_AVX2_ROUNDS
@@ -103,9 +104,21 @@ namespace {
 // A sample that is not finite is read as silence and one beyond ±1e10
 // (200 dB over full scale) as ±1e10, so that no sum of the chain can overflow
 // and leave the filter and detector states not-a-number for good.
+//
+// A sample below 2^-100 (-602 dBFS: the tail of a fade from a plug-in before
+// this one, subnormals included) is read as zero, told by its bits so that no
+// arithmetic meets it. That changes no bit: the stage input adds the input
+// offset (6.3e-6, last place 2^-70) to it in double precision, which leaves
+// nothing below 2^-71 of it; in the mid/side sums such a sample beside one
+// of 2^-72 or more changes no bit of the sum, and beside a smaller one the
+// sum falls below 2^-71 either way. Read so, the mid/side sums are zero or
+// at least 2^-123, never subnormal.
 constexpr float kLargestInput = 1e10f;
 KVB_ALWAYS_INLINE inline float readInput(float v) {
-    if (!std::isfinite(v)) return 0.0f;
+    std::uint32_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    const std::uint32_t exponent = bits & 0x7f800000u;
+    if (exponent < (27u << 23) || exponent == 0x7f800000u) return 0.0f;  // below 2^-100; infinite or NaN
     return v > kLargestInput ? kLargestInput : (v < -kLargestInput ? -kLargestInput : v);
 }
 }  // namespace

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "TestSupport.h"
@@ -57,6 +59,56 @@ TEST(DisLevelCurve, PeaksNearTheTopAndJumpsToTheMagnitudeAboveOne) {
     EXPECT_NEAR(at, 0.996f, 0.002);
     EXPECT_EQ(disLevelCurve(1.0001f), 1.0001f);
     EXPECT_EQ(disLevelCurve(-3.0f), 3.0f);
+}
+
+namespace {
+std::uint32_t bitsOf(float f) {
+    std::uint32_t b;
+    std::memcpy(&b, &f, sizeof b);
+    return b;
+}
+float floatOf(std::uint32_t b) {
+    float f;
+    std::memcpy(&f, &b, sizeof f);
+    return f;
+}
+// The two polynomials as written, every power taken.
+float fullOptCurve(float over) {
+    const float u = over * 0.02f, u2 = u * u, u3 = u * u2, u5 = u3 * u2, u7 = u5 * u2;
+    return (u3 * 1.3143543f + u * 0.27918664f - u5 * 1.4910889f) * 50.0f + (u7 * 0.50095296f) * 50.0f;
+}
+float fullDisLevelCurve(float sc) {
+    const float q2 = sc * sc, q4 = q2 * q2;
+    const float curve = 2.0f * (q4 * (4.5072875f * q2 - 3.7919977f - 1.9086499f * q4) + (1.6720511f * q2 + 0.015623941f));
+    return std::fabs(sc) > 1.0f ? std::fabs(sc) : curve;
+}
+}  // namespace
+
+// Near zero both curves leave out the powers that would be subnormal; the
+// result keeps the polynomial's bits: every float of the binade either side
+// of where they are left out, and in every binade from the smallest subnormal
+// up its power of two, that power's neighbours and 4096 others.
+TEST(Curves, NearZeroTheyKeepThePolynomialsBits) {
+    auto differ = [](float (*curve)(float), float (*full)(float), float threshold) {
+        std::vector<float> values;
+        for (std::uint32_t b = bitsOf(threshold / 2.0f); b < bitsOf(threshold * 2.0f); ++b) values.push_back(floatOf(b));
+        std::uint32_t rnd = 1;
+        for (int e = -149; e <= 6; ++e) {
+            const float v = std::ldexp(1.0f, e);
+            values.insert(values.end(), {v, std::nextafter(v, 0.0f), std::nextafter(v, 2.0f * v)});
+            for (int i = 0; i < 4096; ++i) {
+                rnd = rnd * 1664525u + 1013904223u;
+                const std::uint32_t top = e < -126 ? 1u << (e + 149) : 0u;  // a subnormal binade's leading bit
+                values.push_back(e < -126 ? floatOf(top | (rnd & (top - 1))) : v * floatOf(0x3f800000u | (rnd >> 9)));
+            }
+        }
+        int count = 0;
+        for (float v : values)
+            for (float w : {v, -v}) count += bitsOf(curve(w)) != bitsOf(full(w));
+        return count;
+    };
+    EXPECT_EQ(differ([](float v) { return optCurve(v); }, fullOptCurve, 50.0f * 0x1p-17f), 0);
+    EXPECT_EQ(differ([](float v) { return disLevelCurve(v); }, fullDisLevelCurve, 0x1p-20f), 0);
 }
 
 // ------------------------------------------------------- all-pass section ---

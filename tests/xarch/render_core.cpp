@@ -5,9 +5,12 @@
 // be compared bit for bit.
 //
 //   kvb_render_core IN.wav OUT.wav [NAME=VALUE ...] [--block N]
+//                   [--form portable|avx2|avx512]
 //
 // NAME is a parameter name (OptThr1 ...); every other parameter keeps its
-// default. Writes 32-bit float WAV.
+// default. --form runs one compiled form of the chain (answering 3 when this
+// build or processor has not got it) instead of the widest there is. Writes
+// 32-bit float WAV.
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -47,15 +50,23 @@ bool setByName(std::atomic<float> (&params)[kNumParams], const std::string& sett
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     int block = 512;
-    for (std::size_t i = 0; i + 1 < args.size(); ++i) {
-        if (args[i] == "--block") {
-            block = std::atoi(args[i + 1].c_str());
+    std::string form;
+    for (std::size_t i = 0; i + 1 < args.size();) {
+        if (args[i] == "--block" || args[i] == "--form") {
+            if (args[i] == "--block")
+                block = std::atoi(args[i + 1].c_str());
+            else
+                form = args[i + 1];
             args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
-            break;
+        } else {
+            ++i;
         }
     }
-    if (args.size() < 2 || block < 1) {
-        std::fprintf(stderr, "usage: kvb_render_core IN.wav OUT.wav [NAME=VALUE ...] [--block N]\n");
+    const bool knownForm = form.empty() || form == "portable" || form == "avx2" || form == "avx512";
+    if (args.size() < 2 || block < 1 || !knownForm) {
+        std::fprintf(stderr,
+                     "usage: kvb_render_core IN.wav OUT.wav [NAME=VALUE ...] [--block N]"
+                     " [--form portable|avx2|avx512]\n");
         return 2;
     }
     std::atomic<float> params[kNumParams];
@@ -76,6 +87,15 @@ int main(int argc, char** argv) {
 
     Processor processor;
     processor.setUp();
+    if (!form.empty()) {
+        const Processor::Rounds wanted = form == "portable" ? Processor::Rounds::Portable
+                                         : form == "avx2"   ? Processor::Rounds::Avx2
+                                                            : Processor::Rounds::Avx512;
+        if (processor.useRounds(wanted) != wanted) {
+            std::fprintf(stderr, "kvb_render_core: no %s form in this build or on this processor\n", form.c_str());
+            return 3;
+        }
+    }
     processor.setSampleRate(static_cast<float>(info.sampleRate));
     std::vector<float> frames(static_cast<std::size_t>(block) * info.channels);
     std::vector<float> l(block), r(block);
