@@ -48,6 +48,7 @@ BlockSettings deriveBlockSettings(const float (&p)[kProcessingParams], float rat
     }
     b.midSide = !(ms > 0.5f);
     b.linked = !(stereo > 0.5f || ms < 0.5f);
+    b.trafoLanes = transformerLanes(b.trafo[0], b.trafo[1]);
     b.optStep = optStepSettings(b.opt, b.optChannel, b.linked);
     b.disStep = disStepSettings(b.disChannel, b.linked);
     return b;

@@ -1,6 +1,8 @@
-// The settings of one processing call, derived from parameters 0 to 25 at the
-// start of every call and held for the whole call. Time constants are written
-// for a 44100 Hz host and scaled to the running rate here.
+// The settings the chain runs with, derived from parameters 0 to 25 and the
+// rate: at the start of a processing call, and only when one of those values
+// has changed since they were last derived (Processor::process); held for the
+// whole call. Time constants are written for a 44100 Hz host and scaled to
+// the running rate here.
 #pragma once
 
 #include "dsp/DcBlocker.h"
@@ -34,6 +36,7 @@ struct BlockSettings {
     DisChannelSettings disChannel[2];
     int trafoMode[2] = {2, 2};
     TransformerSettings trafo[2];
+    TransformerLanes trafoLanes = transformerLanes(TransformerSettings{}, TransformerSettings{});
     // MSMode not above 0.5: the stages work on sum and difference.
     bool midSide = false;
     // StereoMode at or below 0.5 and MSMode not below 0.5: one shared gain.

@@ -1,13 +1,16 @@
 // The lane types of the chain. F2 holds both channels of one oversampled
-// step (two floats), D2 two doubles, F4 two steps of both channels (channel
-// 1, channel 2, channel 1, channel 2), so that the chain runs both channels,
-// and where nothing feeds back two steps, through the same straight-line
-// code. Every operation is the IEEE operation of the scalar code lane by
-// lane: the results are the same bits as one value at a time.
+// step (two floats), D2 two doubles, F4 four floats: two steps of both
+// channels (channel 1, channel 2, channel 1, channel 2), or both channels of
+// two recursions side by side; D4 their four double sums. The chain runs
+// both channels, and where nothing feeds back two steps or two recursions,
+// through the same straight-line code. Every operation is the IEEE operation
+// of the scalar code lane by lane: the results are the same bits as one
+// value at a time.
 //
 // Two implementations, chosen at compile time: SSE2 registers on x86-64, and
 // plain arrays everywhere else (or with KVB_SCALAR_LANES defined). Only the
-// speed differs.
+// speed differs. D4Pair holds four doubles as two D2; the chain's AVX2 form
+// holds them in one register instead (D4Ymm, WideLanes.h).
 #pragma once
 
 #include <cstring>
@@ -248,11 +251,49 @@ inline F4 pairsOfHigh(F4 a) { return {{a.v[2], a.v[2], a.v[3], a.v[3]}}; }
 
 #endif
 
-// Shared by both forms.
+// A value the compiler may not see through, so that it stays where it is
+// made: a constant chosen by a branch stays the branch's, never an entry of
+// a table looked up by the branch's condition.
+inline F2 opaque(F2 a) {
+#if KVB_SSE2_LANES && defined(__GNUC__)
+    asm("" : "+x"(a.v));
+#endif
+    return a;
+}
+
+// Shared by both implementations.
 inline F2 f2(float a) { return f2(a, a); }
 inline float lane(F2 a, int i) { return i == 0 ? lane0(a) : lane1(a); }
-// A double rounded to the nearest float and held as a double again.
-inline D2 roundToFloat(D2 a) { return widen(narrow(a)); }
+
+// Four doubles as two pairs: lanes 0, 1 in lo, lanes 2, 3 in hi.
+struct D4Pair {
+    D2 lo, hi;
+    // An F4 widened, exactly; the same pair in both halves.
+    static D4Pair widen(F4 a) { return {widenLow(a), widenHigh(a)}; }
+    static D4Pair of(D2 lo, D2 hi) { return {lo, hi}; }
+};
+inline D4Pair operator+(const D4Pair& a, const D4Pair& b) { return {a.lo + b.lo, a.hi + b.hi}; }
+inline D4Pair operator-(const D4Pair& a, const D4Pair& b) { return {a.lo - b.lo, a.hi - b.hi}; }
+inline D4Pair operator*(const D4Pair& a, const D4Pair& b) { return {a.lo * b.lo, a.hi * b.hi}; }
+inline F4 narrow(const D4Pair& a) { return narrow(a.lo, a.hi); }
+inline D2 low(const D4Pair& a) { return a.lo; }
+inline D2 high(const D4Pair& a) { return a.hi; }
+
+// What code written once for two and four lanes needs of its double lanes
+// D: the float lanes they hold sums of, widening into them (exact), the same
+// value in every lane, and two pairs put together.
+template <class D>
+struct DoubleLanes {
+    using Floats = F4;
+    static D widen(F4 a) { return D::widen(a); }
+    static D splat(double a) { return D::of(d2(a), d2(a)); }
+};
+template <>
+struct DoubleLanes<D2> {
+    using Floats = F2;
+    static D2 widen(F2 a) { return ::widen(a); }
+    static D2 splat(double a) { return d2(a); }
+};
 
 // Every lane set to one value, for code written once for F2 and F4.
 template <class V>

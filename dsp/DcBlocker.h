@@ -3,18 +3,22 @@
 // sample rate.
 #pragma once
 
+#include "dsp/ChannelPair.h"
+
 constexpr float kDcPole44k = 0.9987f;
 
 // The pole for the running rate: 0.9987^(44100 / fs).
 float dcBlockerPole(float rateRatio);
 
+// Both channels.
 struct DcBlocker {
-    float x1 = 0.0f;  // previous input
-    float y = 0.0f;   // latest output
+    F2 x1 = zero2();  // previous input
+    F2 y = zero2();   // latest output
 
-    float step(float x, float pole, double g) {
-        y = static_cast<float>(static_cast<double>(x) + g - static_cast<double>(x1) +
-                               static_cast<double>(pole * y));
+    // x + g − x1 + pole·y: the product in single precision, the sum in double
+    // in this order, rounded once. g is the guard offset.
+    KVB_ALWAYS_INLINE F2 step(F2 x, F2 pole, D2 g) {
+        y = narrow(widen(x) + g - widen(x1) + widen(pole * y));
         x1 = x;
         return y;
     }

@@ -3,6 +3,10 @@
 // band cut by 6 dB when SCFilt is off), a level curve, a threshold with a cubic
 // knee below 20 dB over, and an attack/release smoother; the smoothed dB over
 // times the ratio factor is the gain reduction.
+//
+// In the chain's order: disBand (one step of the band), disOverRun (level
+// curve, dB over and knee of a run of steps), disSmoothStep (one step of the
+// smoother), disGainRun (the gain on the signal).
 #pragma once
 
 #include "dsp/LevelMath.h"
@@ -75,46 +79,54 @@ KVB_ALWAYS_INLINE inline F2 disLevelCurve(F2 sc) { return disLevelCurveOf(sc); }
 KVB_ALWAYS_INLINE inline F4 disLevelCurve(F4 sc) { return disLevelCurveOf(sc); }
 inline float disLevelCurve(float sc) { return lane0(disLevelCurve(f2(sc))); }
 
-// Cubic knee: below 20 dB over, 20·(over/20)³.
-inline F2 disKnee(F2 over) {
-    const F2 t = over * f2(0.05f);
-    return select(over < f2(20.0f), t * t * t * f2(20.0f), over);
+// Cubic knee: below 20 dB over, 20·(over/20)³. For one step (F2) or two (F4).
+template <class V>
+KVB_ALWAYS_INLINE inline V disKnee(V over) {
+    const V t = over * splat<V>(0.05f);
+    return select(over < splat<V>(20.0f), t * t * t * splat<V>(20.0f), over);
 }
 
 // The band's part of the side chain (the recursive one) for one oversampled
-// step, for a caller that takes the level curve over many steps at once. band
+// step; the level curve follows over many steps at once (disOverRun). band
 // is side-chain section 2.
 KVB_ALWAYS_INLINE inline F2 disBand(const DisStepSettings& k, PeakingCore& band, F2 y) {
     const F2 w = band.run(y);
     return ((y - w) * k.bandGain + (w + y)) * f2(0.5f);
 }
 
-// The side chain of one oversampled step: band, then level curve; returns
-// the detector level.
-KVB_ALWAYS_INLINE inline F2 disLevel(const DisStepSettings& k, PeakingCore& band, F2 y) {
-    return disLevelCurve(disBand(k, band, y));
+// For a run of band outputs (n values, pairs of both channels): the level
+// curve, the dB over the threshold and the knee, the smoother's input. level
+// holds the band outputs on the way in and the levels on the way out.
+inline void disOverRun(const DisStepSettings& k, float* level, float* over, int n) {
+    int i = 0;
+    for (; i + 4 <= n; i += 4) store4(&level[i], disLevelCurve(load4(&level[i])));
+    if (i < n) storePair(&level[i], disLevelCurve(loadPair(&level[i])));
+    decibelsOverRun(level, over, n, k.threshold, k.thresholdDb);
+    for (i = 0; i + 4 <= n; i += 4) store4(&over[i], disKnee(load4(&over[i])));
+    if (i < n) storePair(&over[i], disKnee(loadPair(&over[i])));
 }
 
-// dB over the threshold through the knee into the smoother; returns the
-// smoothed dB over. g is the guard offset.
-inline F2 disSmooth(DisState& st, const DisStepSettings& k, F2 over, D2 g) {
-    st.smooth = riseFallStep(disKnee(over), st.smooth, k.smoother, g);
+// One step of the smoother on the knee-shaped dB over; answers the smoothed
+// dB over. g is the guard offset.
+KVB_ALWAYS_INLINE inline F2 disSmoothStep(DisState& st, const DisStepSettings& k, F2 kneeOver, D2 g) {
+    st.smooth = riseFallStep(kneeOver, st.smooth, k.smoother, g);
     return st.smooth;
 }
 
-// The stage's gain on y: make-up less ratio times the smoothed dB over,
-// times the active flag; in linked operation channel 1's settings with the
-// mean of both channels.
-inline F2 disGain(const DisStepSettings& k, F2 smooth, F2 y) {
+// The stage's gain on a run of y: y·10^(dB/20), dB = (make-up − ratio·
+// smoothed dB over)·active; in linked operation channel 1's settings with the
+// mean of both channels. smooth, y and z hold pairs of both channels, gain is
+// scratch for as many. steps a multiple of four.
+inline void disGainRun(const DisStepSettings& k, const float* smooth, const float* y, float* gain, float* z,
+                       int steps) {
     if (k.linked) {
-        const float shared = (lane1(smooth) + lane0(smooth)) * 0.5f;
-        return applyGain(y, f2((lane0(k.makeUpDb) - shared * lane0(k.ratio)) * lane0(k.active)), true);
+        const F4 makeUp = f4(lane0(k.makeUpDb)), ratio = f4(lane0(k.ratio)), active = f4(lane0(k.active));
+        for (int i = 0; i < steps; i += 4)
+            store4(&gain[i], (makeUp - meanOfChannels(&smooth[2 * i]) * ratio) * active * f4(0.05f));
+        applySharedGainsRun(gain, y, z, steps);
+    } else {
+        const F4 makeUp = f4(k.makeUpDb), ratio = f4(k.ratio), active = f4(k.active);
+        for (int i = 0; i < 2 * steps; i += 4) store4(&gain[i], (makeUp - ratio * load4(&smooth[i])) * active);
+        applyGainsRun(gain, y, z, 2 * steps);
     }
-    return applyGain(y, (k.makeUpDb - k.ratio * smooth) * k.active, false);
-}
-
-// One whole oversampled step of both channels: returns y times the gain.
-inline F2 disStep(DisState& st, const DisStepSettings& k, PeakingCore& band, F2 y, D2 g) {
-    const F2 level = disLevel(k, band, y);
-    return disGain(k, disSmooth(st, k, decibelsOver(level, k.threshold, k.thresholdDb), g), y);
 }

@@ -28,20 +28,67 @@ inline F2 log10Levels(F2 x) {
 #endif
 }
 
-// dB above a threshold for each channel whose level lies above it, else 0.
-// Both logarithms are taken together, of 1 where a level is not above.
+// dB above a threshold from a level and its logarithm: 20·log10(level) less
+// the threshold in dB where the level lies above the threshold, else 0.
+template <class V>
+KVB_ALWAYS_INLINE inline V decibelsOverOf(V level, V log10OfLevel, V threshold, V thresholdDb) {
+    return select(level > threshold, splat<V>(20.0f) * log10OfLevel - thresholdDb, splat<V>(0.0f));
+}
+
+// The same for one step, in the middle of a recursion: the logarithms only
+// where a level lies above, both together (of 1 where a level is not above).
 KVB_ALWAYS_INLINE inline F2 decibelsOver(F2 level, F2 threshold, F2 thresholdDb) {
     const Mask2 above = level > threshold;
     if (bits(above) == 0) return zero2();
-    const F2 dB = f2(20.0f) * log10Levels(select(above, level, f2(1.0f))) - thresholdDb;
-    return select(above, dB, zero2());
+    return decibelsOverOf(level, log10Levels(select(above, level, f2(1.0f))), threshold, thresholdDb);
 }
 
-// 10^(dB/20); a gain of exactly zero dB needs no power.
-inline float dbToGain(float db) { return db == 0.0f ? 1.0f : exp10Gain(db * 0.05f); }
+// The same for a run of steps (n values: pairs of both channels, n even). The
+// logarithms are taken over the whole run at once, or not at all where no
+// level lies above (for a stage that waits below its threshold, most runs).
+inline void decibelsOverRun(const float* level, float* over, int n, F2 threshold, F2 thresholdDb) {
+    const F4 thr = f4(threshold), thrDb = f4(thresholdDb);
+    F4 above = zero4();
+    int i = 0;
+    for (; i + 4 <= n; i += 4) above = above + select(load4(&level[i]) > thr, f4(1.0f), zero4());
+    alignas(16) float counts[4];
+    store4(counts, above);
+    const bool tailAbove = i < n && bits(loadPair(&level[i]) > threshold) != 0;
+    if (counts[0] + counts[1] + counts[2] + counts[3] == 0.0f && !tailAbove) {
+        for (int k = 0; k < n; ++k) over[k] = 0.0f;
+        return;
+    }
+    log10Array(level, over, n);
+    for (i = 0; i + 4 <= n; i += 4) store4(&over[i], decibelsOverOf(load4(&level[i]), load4(&over[i]), thr, thrDb));
+    if (i < n) storePair(&over[i], decibelsOverOf(loadPair(&level[i]), loadPair(&over[i]), threshold, thresholdDb));
+}
 
-// Applies a dB gain per channel, or channel 1's to both when linked.
-inline F2 applyGain(F2 x, F2 db, bool linked) {
-    if (linked) return x * f2(dbToGain(lane0(db)));
-    return x * f2(dbToGain(lane0(db)), dbToGain(lane1(db)));
+// Gains in dB to linear gains applied to a run of values: out = x · 10^(dB/20),
+// dB·0.05 taken first. n values (pairs, n even); gain holds the dB on the
+// way in and the linear gains on the way out.
+inline void applyGainsRun(float* gain, const float* x, float* out, int n) {
+    int i = 0;
+    for (; i + 4 <= n; i += 4) store4(&gain[i], load4(&gain[i]) * f4(0.05f));
+    if (i < n) storePair(&gain[i], loadPair(&gain[i]) * f2(0.05f));
+    exp10Array(gain, gain, n);
+    for (i = 0; i + 4 <= n; i += 4) store4(&out[i], load4(&x[i]) * load4(&gain[i]));
+    if (i < n) storePair(&out[i], loadPair(&x[i]) * loadPair(&gain[i]));
+}
+
+// The same with one gain per step for both channels (the linked stages):
+// gain holds `steps` values, already multiplied by 0.05, applied to the pairs
+// of x. steps a multiple of four.
+inline void applySharedGainsRun(float* gain, const float* x, float* out, int steps) {
+    exp10Array(gain, gain, steps);
+    for (int i = 0; i < steps; i += 4) {
+        const F4 g = load4(&gain[i]);
+        store4(&out[2 * i], load4(&x[2 * i]) * pairsOfLow(g));
+        store4(&out[2 * i + 4], load4(&x[2 * i + 4]) * pairsOfHigh(g));
+    }
+}
+
+// The mean of both channels' values for four steps: (channel 2 + channel 1)·0.5.
+KVB_ALWAYS_INLINE inline F4 meanOfChannels(const float* pairs) {
+    const F4 a = load4(pairs), b = load4(pairs + 4);
+    return (channel2Of(a, b) + channel1Of(a, b)) * f4(0.5f);
 }

@@ -5,6 +5,10 @@
 // Opt mode. The level above the threshold passes two smoothers, a fixed curve
 // into dB of gain reduction and two more smoothers; the result is taken from
 // the make-up gain.
+//
+// In the chain's order: optLevel (one step of the detector), optOverRun (the
+// dB over of a run of steps), SkewedOptSmoothers (the reduction),
+// optGainRun (the gain on the signal).
 #pragma once
 
 #include "dsp/LevelMath.h"
@@ -118,17 +122,19 @@ KVB_ALWAYS_INLINE inline F2 emphasisFromOver(F2 over) {
 // 0 dB over and gives 0; a level above fullEmphasisLevel (10.1 dB over the
 // threshold, far more margin than the rounding of the logarithm needs) is
 // 10 dB or more over and gives exactly 1. Only levels in between need the
-// logarithm here; the dB over of every step is taken afterwards (optOver).
+// logarithm here; the dB over of every step is taken afterwards (optOverRun).
 KVB_ALWAYS_INLINE inline F2 emphasisTarget(F2 d, const OptStepSettings& k) {
     // Branches rather than selects: the next step's emphasis then need not
-    // wait for this step's level, as long as the branch is foreseen.
+    // wait for this step's level, as long as the branch is foreseen. Each
+    // branch's value is its own constant (opaque): a table of the four,
+    // looked up by the level's bits, would make the emphasis wait again.
     const int above = bits(d > k.threshold);
     const int full = bits(d > k.fullEmphasisLevel);
     if (above == full) {
-        if (full == 3) return f2(1.0f);
-        if (full == 0) return zero2();
-        if (full == 1) return f2(1.0f, 0.0f);
-        return f2(0.0f, 1.0f);
+        if (full == 3) return opaque(f2(1.0f));
+        if (full == 0) return opaque(zero2());
+        if (full == 1) return opaque(f2(1.0f, 0.0f));
+        return opaque(f2(0.0f, 1.0f));
     }
     return emphasisFromOver(decibelsOver(d, k.threshold, k.thresholdDb));
 }
@@ -148,53 +154,44 @@ KVB_ALWAYS_INLINE inline F2 optLevel(OptState& st, const OptStepSettings& k, Pea
     return d;
 }
 
-// The dB over the threshold for a detector level.
-inline F2 optOver(OptState& st, const OptStepSettings& k, F2 d) {
-    st.over = decibelsOver(d, k.threshold, k.thresholdDb);
-    return st.over;
+// The dB over the threshold for a run of detector levels (n values, pairs of
+// both channels): the smoothers' input.
+inline void optOverRun(OptState& st, const OptStepSettings& k, const float* level, float* over, int n) {
+    decibelsOverRun(level, over, n, k.threshold, k.thresholdDb);
+    st.over = loadPair(&over[n - 2]);
 }
 
-// Two smoothers, the curve and two more smoothers: the new gain reduction.
-KVB_ALWAYS_INLINE inline F2 optSmooth(OptState& st, const OptStepSettings& k, F2 over, D2 g) {
-    st.smooth1 = riseFallStep(over, st.smooth1, k.smooth[0], g);
-    st.smooth2 = riseFallStep(st.smooth1, st.smooth2, k.smooth[1], g);
-    st.smooth3 = riseFallStep(optCurve(st.smooth2), st.smooth3, k.smooth[2], g);
-    st.reduction = riseFallStep(st.smooth3, st.reduction, k.smooth[3], g);
-    return st.reduction;
-}
-
-// The stage's gain on x: make-up less reduction, times the active flag; in
-// linked operation channel 1's make-up and flag with the mean reduction.
-inline F2 optGain(const OptStepSettings& k, F2 reduction, F2 x) {
+// The stage's gain on a run of x: x·10^(dB/20), dB = (make-up − reduction)·
+// active; in linked operation channel 1's make-up and flag with the mean
+// reduction of both channels. reduction, x and y hold pairs of both
+// channels, gain is scratch for as many. steps a multiple of four.
+inline void optGainRun(const OptStepSettings& k, const float* reduction, const float* x, float* gain, float* y,
+                       int steps) {
     if (k.linked) {
-        const float shared = (lane1(reduction) + lane0(reduction)) * 0.5f;
-        return applyGain(x, f2((lane0(k.makeUpDb) - shared) * lane0(k.active)), true);
+        const F4 makeUp = f4(lane0(k.makeUpDb)), active = f4(lane0(k.active));
+        for (int i = 0; i < steps; i += 4)
+            store4(&gain[i], (makeUp - meanOfChannels(&reduction[2 * i])) * active * f4(0.05f));
+        applySharedGainsRun(gain, x, y, steps);
+    } else {
+        const F4 makeUp = f4(k.makeUpDb), active = f4(k.active);
+        for (int i = 0; i < 2 * steps; i += 4) store4(&gain[i], (makeUp - load4(&reduction[i])) * active);
+        applyGainsRun(gain, x, y, 2 * steps);
     }
-    return applyGain(x, (k.makeUpDb - reduction) * k.active, false);
 }
 
-// One whole oversampled step of both channels: returns x times the gain.
-inline F2 optStep(OptState& st, const OptStepSettings& k, PeakingCore& band1, PeakingCore& band2,
-                  F2 x, D2 g) {
-    const F2 over = optOver(st, k, optLevel(st, k, band1, band2, x, g));
-    return optGain(k, optSmooth(st, k, over, g), x);
-}
-
-// optSmooth over a run of steps, skewed: step n advances smoother 1 to step
-// n, smoother 2 to n - 1, smoother 3 to n - 2 and smoother 4 to n - 3, two
-// smoothers of both channels to a register. No step then waits for the chain
-// of four within it, while every smoother sees exactly its inputs of
-// optSmooth, in order. Smooth4 takes the rise/fall steps of four lanes
-// (riseFallStep's arguments and result); the chain's AVX2 form passes its own.
-struct RiseFall4Step {
-    KVB_ALWAYS_INLINE F4 operator()(F4 v, F4 s, const RiseFall4& k, D2 g) const { return riseFallStep(v, s, k, g); }
-};
-
-template <class Smooth4 = RiseFall4Step>
+// The four smoothers of the gain reduction over a run of steps: smoother 1
+// follows the dB over, smoother 2 smoother 1, smoother 3 the curve of
+// smoother 2 (optCurve), smoother 4 smoother 3, which is the reduction.
+// Skewed: step n advances smoother 1 to step n, smoother 2 to n - 1,
+// smoother 3 to n - 2 and smoother 4 to n - 3, two smoothers of both channels
+// to an F4 (riseFallStep's four lanes, their sums in D4 lanes), so that no
+// step waits for the chain of four within it, while every smoother sees its
+// inputs in order.
+template <class D4>
 class SkewedOptSmoothers {
 public:
-    SkewedOptSmoothers(const OptState& st, const OptStepSettings& k, Smooth4 smooth4 = Smooth4())
-        : smooth4_(smooth4), k12(pairOf(k.smooth[0], k.smooth[1])), k34(pairOf(k.smooth[2], k.smooth[3])),
+    SkewedOptSmoothers(const OptState& st, const OptStepSettings& k, D2 g)
+        : k12(pairOf(k.smooth[0], k.smooth[1])), k34(pairOf(k.smooth[2], k.smooth[3])), guard4(D4::of(g, g)),
           v(f4(st.smooth1, st.smooth2)), w(f4(st.smooth3, st.reduction)), start2(st.smooth2),
           start3(st.smooth3), start4(st.reduction) {}
 
@@ -203,26 +200,26 @@ public:
     // step K of a frame (n = 4·frame + K), firstFrame for frame 0, so that
     // the tests of the run's start are one per frame, not three a step.
     template <int K>
-    KVB_ALWAYS_INLINE F2 step(F2 over, D2 g, bool firstFrame) {
+    KVB_ALWAYS_INLINE F2 step(F2 over, bool firstFrame) {
         const F4 before = v;
-        v = smooth4_(f4(over, low(v)), v, k12, g);
+        v = riseFallStep(f4(over, low(v)), v, k12, guard4);
         // Smoother 2 at step -1 is where the run started.
         if (K == 0 && firstFrame) v = f4(low(v), start2);
         // Smoothers 3 and 4 start at step 2, on step 0's curve, from their
         // states at step -1.
         if (K == 2 && firstFrame) w = f4(start3, start4);
-        w = smooth4_(f4(high(optCurve(before)), low(w)), w, k34, g);
+        w = riseFallStep(f4(high(optCurve(before)), low(w)), w, k34, guard4);
         if (K == 2 && firstFrame) w = f4(low(w), start4);
         return high(w);
     }
 
     // After the last step: three more finish smoothers 2 to 4 and give the
     // reductions of the last three steps. Leaves the states in st.
-    void finish(OptState& st, D2 g, F2 (&lastReductions)[3]) {
+    KVB_ALWAYS_INLINE void finish(OptState& st, F2 (&lastReductions)[3]) {
         // Smoother 1 stands at the last step now; the steps below run it on.
         const F2 end1 = low(v);
         for (int i = 0; i < 3; ++i) {
-            lastReductions[i] = step<1>(low(v), g, false);
+            lastReductions[i] = step<1>(low(v), false);
             if (i == 0) st.smooth2 = high(v);
             if (i == 1) st.smooth3 = low(w);
         }
@@ -230,10 +227,25 @@ public:
         st.reduction = lastReductions[2];
     }
 
+    // A run on its own (what the chain's frame loop does among other
+    // parts): the reductions of `frames` frames of dB over, pairs of both
+    // channels; then finish.
+    void run(OptState& st, const float* over, float* reduction, int frames) {
+        for (int f = 0; f < frames; ++f) {
+            const float* o = &over[8 * f];
+            const F2 r[4] = {step<0>(loadPair(o), f == 0), step<1>(loadPair(o + 2), f == 0),
+                             step<2>(loadPair(o + 4), f == 0), step<3>(loadPair(o + 6), f == 0)};
+            for (int k = 0; k < 4; ++k)
+                if (8 * f + 2 * k >= 6) storePair(&reduction[8 * f + 2 * k - 6], r[k]);
+        }
+        F2 last[3];
+        finish(st, last);
+        for (int k = 0; k < 3; ++k) storePair(&reduction[8 * frames - 6 + 2 * k], last[k]);
+    }
+
 private:
-    Smooth4 smooth4_;
     RiseFall4 k12, k34;
+    D4 guard4;
     F4 v, w;  // (smoother 1, smoother 2) and (smoother 3, smoother 4)
     F2 start2, start3, start4;
 };
-

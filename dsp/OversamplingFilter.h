@@ -27,140 +27,79 @@ constexpr float kInterpolationGain = 3.408463f;
 constexpr float kDecimationGain = 1.125116f;
 }  // namespace osfilter
 
-// One filter for both channels, side by side. The histories hold values
-// that are floats, kept as doubles: a sum of two floats formed in double and
-// rounded to float is the float sum, so the arithmetic is that of float state.
-struct OversamplingFilter {
-    D2 x[9];  // x[0] current input, x[1..8] past inputs, newest first
-    D2 y[9];  // likewise for the outputs
+// The filter on lanes of any width: F the float lanes of its inputs and
+// outputs, D the double lanes of its sums (F2 and D2 for both channels of one
+// filter; F4 and D4 for both channels of two filters side by side, as the
+// chain runs the interpolator and the decimator). Inputs and outputs are
+// floats; the output histories are kept as doubles, which they hold exactly.
+template <class F, class D>
+struct FilterLanes {
+    // Newest first: x[m] and y[m] are the input and the output m + 1 steps back.
+    F x[8];
+    D y[8];
 
-    OversamplingFilter() {
-        for (int m = 0; m < 9; ++m) x[m] = y[m] = zeroD2();
-    }
-
-    float output(int channel, int m = 0) const { return static_cast<float>(channel == 0 ? lane0(y[m]) : lane1(y[m])); }
-
-    // One step with guard offset g.
-    F2 step(F2 in, double g) {
-        const D2 wide = widen(in);
-        const D2 guard = d2(g);
-        D2 out;
-        run<1>(&wide, &guard, &out);
-        return narrow(out);
-    }
-
-    // N steps in a row, step k taking in[k] with guard offset g[k]. The
-    // histories are unrolled into one window so that nothing is shifted
-    // between the steps.
-    template <int N>
-    void run(const D2* in, const D2* g, D2* out) {
-        D2 xs[8 + N], ys[8 + N];  // oldest first: xs[8 - m] holds x[m]
-        for (int m = 1; m <= 8; ++m) {
-            xs[8 - m] = x[m];
-            ys[8 - m] = y[m];
-        }
-        for (int k = 0; k < N; ++k) {
-            xs[8 + k] = in[k];
-            ys[8 + k] = out[k] = kernel(&xs[8 + k], &ys[8 + k], g[k]);
-        }
-        x[0] = xs[7 + N];
-        y[0] = ys[7 + N];
-        for (int m = 1; m <= 8; ++m) {
-            x[m] = xs[8 + N - m];
-            y[m] = ys[8 + N - m];
+    FilterLanes() {
+        for (int m = 0; m < 8; ++m) {
+            x[m] = F{};
+            y[m] = D{};
         }
     }
 
-    // The new output from the current input xn[0] and the histories xn[-m],
-    // yn[-m]: g − a1·y1 − … − a8·y8 + b0·(x0 + x8) + … + b4·x4, summed in
-    // double in this order, each symmetric input pair added in single
-    // precision first, and rounded once to single precision.
-    KVB_ALWAYS_INLINE static D2 kernel(const D2* xn, const D2* yn, D2 g) {
+    // The latest output of a lane.
+    float output(int lane) const {
+        alignas(16) float v[4] = {};
+        storeLanes(v, narrow(y[0]));
+        return v[lane];
+    }
+
+    // One step on input in with guard offset g (in every lane of D): g − a1·y1
+    // − … − a8·y8 + b0·(x0 + x8) + … + b4·x4, summed in double in this order,
+    // each symmetric input pair added in single precision first, and rounded
+    // once to single precision. Answers the output.
+    //
+    // Zero names the inputs that are zero in every lane (bit m: x m steps
+    // back, m from 0 to 8, the current input being m = 0): their terms are
+    // left out, which changes nothing. The sum starts at the non-zero guard
+    // offset, so it can become +0 but never -0, and adding a zero of either
+    // sign to it gives it back exactly; a pair with one zero is its other
+    // value exactly.
+    template <unsigned Zero = 0>
+    KVB_ALWAYS_INLINE F step(F in, const D& g) {
         using namespace osfilter;
-        D2 acc = feedback(yn, g);
-        acc = acc + d2(b0) * roundToFloat(xn[0] + xn[-8]);
-        acc = acc + d2(b1) * roundToFloat(xn[-1] + xn[-7]);
-        acc = acc + d2(b2) * roundToFloat(xn[-2] + xn[-6]);
-        acc = acc + d2(b3) * roundToFloat(xn[-3] + xn[-5]);
-        acc = acc + d2(b4) * xn[-4];
-        return roundToFloat(acc);
-    }
-
-    // The first part of the sum, the outputs': g − a1·y1 − … − a8·y8.
-    KVB_ALWAYS_INLINE static D2 feedback(const D2* yn, D2 g) {
-        using namespace osfilter;
-        D2 acc = g;
-        acc = acc - d2(a1) * yn[-1];
-        acc = acc - d2(a2) * yn[-2];
-        acc = acc - d2(a3) * yn[-3];
-        acc = acc - d2(a4) * yn[-4];
-        acc = acc - d2(a5) * yn[-5];
-        acc = acc - d2(a6) * yn[-6];
-        acc = acc - d2(a7) * yn[-7];
-        acc = acc - d2(a8) * yn[-8];
-        return acc;
-    }
-
-    // The same on a zero-stuffed input: a value at every fourth step, zeros
-    // between, P the steps since the last value. The terms of inputs that
-    // are zero are left out, which changes nothing: the sum starts at the
-    // non-zero guard offset, so it can become +0 but never -0, and adding a
-    // zero of either sign to it gives it back exactly.
-    template <int P>
-    KVB_ALWAYS_INLINE static D2 stuffedKernel(const D2* xn, const D2* yn, D2 g) {
-        using namespace osfilter;
-        D2 acc = feedback(yn, g);
-        // Of x0 ... x8 only those P, P + 4, P + 8 steps back are non-zero,
-        // and a pair with one zero is its other value exactly.
-        if (P == 0) acc = acc + d2(b0) * roundToFloat(xn[0] + xn[-8]);
-        if (P == 1) acc = acc + d2(b1) * xn[-1];
-        if (P == 3) acc = acc + d2(b1) * xn[-7];
-        if (P == 2) acc = acc + d2(b2) * roundToFloat(xn[-2] + xn[-6]);
-        if (P == 3) acc = acc + d2(b3) * xn[-3];
-        if (P == 1) acc = acc + d2(b3) * xn[-5];
-        if (P == 0) acc = acc + d2(b4) * xn[-4];
-        return roundToFloat(acc);
-    }
-};
-
-// Up to N steps of one filter in a row, in a window that holds the histories
-// and every new value: the histories are copied in once and back once, and
-// nothing is shifted in between.
-template <int N>
-class FilterWindow {
-public:
-    explicit FilterWindow(const OversamplingFilter& f) {
-        for (int m = 1; m <= 8; ++m) {
-            xs[8 - m] = f.x[m];
-            ys[8 - m] = f.y[m];
+        using Sums = DoubleLanes<D>;
+        D acc = g;
+        const double a[8] = {a1, a2, a3, a4, a5, a6, a7, a8};
+        for (int m = 0; m < 8; ++m) acc = acc - Sums::splat(a[m]) * y[m];
+        // The input m steps back: in, or x[m - 1].
+        auto input = [&](int m) { return m == 0 ? in : x[m - 1]; };
+        const double b[5] = {b0, b1, b2, b3, b4};
+        for (int m = 0; m < 4; ++m) {
+            const bool zeroNew = (Zero >> m) & 1u, zeroOld = (Zero >> (8 - m)) & 1u;
+            if (zeroNew && zeroOld) continue;
+            const F pair = zeroNew ? input(8 - m) : (zeroOld ? input(m) : input(m) + input(8 - m));
+            acc = acc + Sums::splat(b[m]) * Sums::widen(pair);
         }
-    }
-    // One step with input in and guard offset g; answers the new output.
-    KVB_ALWAYS_INLINE D2 step(D2 in, D2 g) {
-        xs[8 + k] = in;
-        ys[8 + k] = OversamplingFilter::kernel(&xs[8 + k], &ys[8 + k], g);
-        return ys[8 + k++];
-    }
-    // One step of a zero-stuffed input (see stuffedKernel): in is the value
-    // when P is 0 and zero otherwise.
-    template <int P>
-    KVB_ALWAYS_INLINE D2 stuffedStep(D2 in, D2 g) {
-        xs[8 + k] = in;
-        ys[8 + k] = OversamplingFilter::stuffedKernel<P>(&xs[8 + k], &ys[8 + k], g);
-        return ys[8 + k++];
-    }
-    // Puts the histories back, after at least one step.
-    void store(OversamplingFilter& f) const {
-        f.x[0] = xs[7 + k];
-        f.y[0] = ys[7 + k];
-        for (int m = 1; m <= 8; ++m) {
-            f.x[m] = xs[8 + k - m];
-            f.y[m] = ys[8 + k - m];
+        if (!((Zero >> 4) & 1u)) acc = acc + Sums::splat(b[4]) * Sums::widen(input(4));
+        const F out = narrow(acc);
+        for (int m = 7; m > 0; --m) {
+            x[m] = x[m - 1];
+            y[m] = y[m - 1];
         }
+        x[0] = in;
+        y[0] = Sums::widen(out);
+        return out;
     }
 
 private:
-    D2 xs[8 + N], ys[8 + N];  // oldest first
-    int k = 0;
+    static void storeLanes(float* to, F2 v) { storePair(to, v); }
+    static void storeLanes(float* to, F4 v) { store4(to, v); }
 };
 
+// One filter for both channels: the interpolator's and the decimator's state.
+using OversamplingFilter = FilterLanes<F2, D2>;
+
+// Which inputs of the interpolator are zero at step P of a frame (0 to 3):
+// zero-stuffed, it takes the frame's input at step 0 and zeros at steps 1 to
+// 3, so of x0 ... x8 only those P, P + 4 and P + 8 steps back are not zero.
+template <int P>
+constexpr unsigned kStuffedZeros = 0x1ffu & ~((1u << P) | (1u << (P + 4)) | (P == 0 ? 1u << 8 : 0u));

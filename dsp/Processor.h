@@ -4,9 +4,11 @@
 // Per input sample: input forming (left/right or sum/difference), four-times
 // interpolation, four oversampled steps of the Opt and Dis stages feeding the
 // decimation filter, the DC blocker, meter publication, the transformer stage
-// and output forming. Settings are derived from the parameters at the start of
-// every block; all state carries over from block to block and is set only at
-// construction.
+// and output forming; Processor.cpp shows one sample's road through the
+// functions that do it. The settings are derived from the parameters at the
+// start of a block when a value or the rate has changed since they were last
+// derived; all state carries over from block to block and returns to its
+// start only in setUp and reset.
 #pragma once
 
 #include <atomic>
@@ -22,9 +24,11 @@
 #include "dsp/QS_Peaking_1.h"
 #include "dsp/TransformerStage.h"
 
-// The chain's second form, for processors with AVX2, needs GCC's per-function
-// instruction sets (GCC's pragma; not clang's) on x86-64 with SSE2 lanes. MinGW's GCC does not align the
-// stack for spilled 32-byte registers, so Windows builds keep the first form.
+// The chain's AVX forms need GCC's per-function instruction sets (the target
+// attribute, with flatten compiling everything a form calls into it; clang
+// does not inline across them alike) on x86-64 with SSE2 lanes. MinGW's GCC
+// does not align the stack for spilled 32-byte registers, so Windows builds
+// keep the portable form.
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(_WIN32) && KVB_SSE2_LANES
 #define KVB_HAVE_AVX2_ROUNDS 1
 #else
@@ -32,20 +36,20 @@
 #endif
 
 // Everything the per-sample chain carries from one sample to the next, apart
-// from the side-chain sections' histories.
+// from the side-chain sections' histories. Every stage holds both channels.
 struct ChainState {
     // The guard offset of the recursive sums, negated four times per input
-    // sample, and the input offset, negated once per input sample.
+    // sample (before each interpolation step), and the input offset, negated
+    // once per input sample.
     double denormalOffset = 1.0000000195414814e-24;  // 1e-24f widened
     double inputOffset = 6.309573444801929e-06;      // 10^-5.2
     NoiseGenerator noise;
-    OversamplingFilter interp;  // both channels
+    OversamplingFilter interp;
     OversamplingFilter decim;
     OptState opt;
     DisState dis;
-    DcBlocker dc[2];
-    float dcPole = kDcPole44k;
-    TransformerChannel trafo[2];
+    DcBlocker dc;
+    Transformer trafo;
 };
 
 // The meters and parameters cross threads as plain atomic floats: no locks.
@@ -93,13 +97,10 @@ public:
         meterValue[1].store(meter2, std::memory_order_relaxed);
     }
 
-    // 1.0 or 0.0: the host's answer about input 1 at the last resume.
-    float inputConnected = 1.0f;
-
-    // The compiled forms of the chain: for every processor, for processors
-    // with AVX2, and the AVX2 form again with AVX-512's 32 registers (fewer
-    // values kept in memory). Set-up takes the widest the processor has. The
-    // bits are the same; tests run each.
+    // The compiled forms of the chain, all from one body (ChainRounds.h): for
+    // every processor, for processors with AVX2, and the AVX2 form again with
+    // AVX-512's 32 registers (fewer values kept in memory). Set-up takes the
+    // widest the processor has. The bits are the same; tests run each.
     enum class Rounds { Portable, Avx2, Avx512 };
     // Runs the chain in the given form if this build and processor have it;
     // answers the form in use.
@@ -117,7 +118,11 @@ public:
     float sectionOutput(int i, int channel) const { return *scOutput[i][channel]; }
 
 private:
+    template <class Form>
+    friend class ChainRounds;
+
     void runChain(const float* in1, const float* in2, float* out1, float* out2, int frames);
+    // One per compiled form, each a call of the one body.
     void runChainPortable(const float* in1, const float* in2, float* out1, float* out2, int frames);
     void runChainAvx2(const float* in1, const float* in2, float* out1, float* out2, int frames);
     void runChainAvx512(const float* in1, const float* in2, float* out1, float* out2, int frames);

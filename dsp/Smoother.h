@@ -15,9 +15,11 @@ struct SmootherCoef {
 
 inline SmootherCoef smootherCoef(float c) { return {c, 1.0f - c}; }
 
-inline float smoothStep(float v, float s, SmootherCoef k, double guard) {
-    return static_cast<float>(static_cast<double>(k.oneMinusC * v) + guard +
-                              static_cast<double>(k.c * s));
+// The step itself, for any lanes: F2 with D2 sums, F4 with D4 sums (D4Pair or
+// the AVX forms' D4Ymm). guard holds the guard offset in every lane.
+template <class F, class D>
+KVB_ALWAYS_INLINE inline F smoothStep(F v, F s, F c, F oneMinusC, const D& guard) {
+    return narrow(DoubleLanes<D>::widen(oneMinusC * v) + guard + DoubleLanes<D>::widen(c * s));
 }
 
 struct RiseFall {
@@ -39,9 +41,7 @@ inline RiseFall2 pairOf(const RiseFall& ch1, const RiseFall& ch2) {
 // not a branch.
 KVB_ALWAYS_INLINE inline F2 riseFallStep(F2 v, F2 s, const RiseFall2& k, D2 guard) {
     const Mask2 rising = v > s;
-    const F2 c = select(rising, k.upC, k.downC);
-    const F2 oneMinusC = select(rising, k.upOneMinusC, k.downOneMinusC);
-    return narrow(widen(oneMinusC * v) + guard + widen(c * s));
+    return smoothStep(v, s, select(rising, k.upC, k.downC), select(rising, k.upOneMinusC, k.downOneMinusC), guard);
 }
 
 // Four lanes, each with its own coefficients: two smoothers of both channels.
@@ -54,10 +54,9 @@ inline RiseFall4 pairOf(const RiseFall2& low, const RiseFall2& high) {
             f4(low.downOneMinusC, high.downOneMinusC)};
 }
 
-KVB_ALWAYS_INLINE inline F4 riseFallStep(F4 v, F4 s, const RiseFall4& k, D2 guard) {
+// guard4: the guard offset in all four lanes.
+template <class D4>
+KVB_ALWAYS_INLINE inline F4 riseFallStep(F4 v, F4 s, const RiseFall4& k, const D4& guard4) {
     const Mask4 rising = v > s;
-    const F4 a = select(rising, k.upOneMinusC, k.downOneMinusC) * v;
-    const F4 b = select(rising, k.upC, k.downC) * s;
-    return narrow(widenLow(a) + guard + widenLow(b), widenHigh(a) + guard + widenHigh(b));
+    return smoothStep(v, s, select(rising, k.upC, k.downC), select(rising, k.upOneMinusC, k.downOneMinusC), guard4);
 }
-

@@ -5,8 +5,6 @@
 // output level falls as the input rises.
 #pragma once
 
-#include <cmath>
-
 #include "dsp/Smoother.h"
 
 struct TransformerMode {
@@ -30,15 +28,29 @@ struct TransformerSettings {
 
 TransformerSettings transformerSettings(int mode);
 
-struct TransformerChannel {
-    float level = 0.0f;  // two-sample average of the input
-    float gain = 1.0f;
+// The settings of both channels, lane by lane.
+struct TransformerLanes {
+    F2 threshold, slope, releaseC, releaseOneMinusC;
+};
 
-    float step(float x, const TransformerSettings& s, double g) {
-        level = (x + level) * 0.5f;
-        const float a = std::fabs(level);
-        float c = a > s.threshold ? ((a - s.threshold) * s.slope + s.threshold) / a : 1.0f;
-        if (c > gain) c = smoothStep(c, gain, s.release, g);
+TransformerLanes transformerLanes(const TransformerSettings& ch1, const TransformerSettings& ch2);
+
+// Both channels.
+struct Transformer {
+    F2 level = zero2();  // two-sample average of the input
+    F2 gain = f2(1.0f);
+
+    // g is the guard offset of the release's sum.
+    KVB_ALWAYS_INLINE F2 step(F2 x, const TransformerLanes& s, D2 g) {
+        level = (x + level) * f2(0.5f);
+        const F2 a = abs(level);
+        // ((a − threshold)·slope + threshold) / a above the threshold, else 1.
+        // Lanes not above divide by 1 (their quotient is not taken), so that
+        // no lane divides zero by zero.
+        const Mask2 above = a > s.threshold;
+        F2 c = select(above, ((a - s.threshold) * s.slope + s.threshold) / select(above, a, f2(1.0f)), f2(1.0f));
+        // A gain above the last one is approached with the release.
+        c = select(c > gain, smoothStep(c, gain, s.releaseC, s.releaseOneMinusC, g), c);
         gain = c;
         return x * c;
     }

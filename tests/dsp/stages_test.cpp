@@ -191,7 +191,7 @@ TEST(PeakingSection, ProcessReadsThroughItsPointersAndKeepsHistoryOverUpdates) {
 
 TEST(OversamplingFilter, ImpulseAnswersB0First) {
     OversamplingFilter f;
-    const F2 y = f.step(f2(1.0f, 0.0f), kGuard);
+    const F2 y = f.step(f2(1.0f, 0.0f), d2(kGuard));
     EXPECT_EQ(lane0(y), static_cast<float>(kGuard + osfilter::b0));
     EXPECT_EQ(lane1(y), static_cast<float>(kGuard));
 }
@@ -199,7 +199,7 @@ TEST(OversamplingFilter, ImpulseAnswersB0First) {
 TEST(OversamplingFilter, DcGainIs0_97724) {
     OversamplingFilter f;
     float y = 0.0f;
-    for (int i = 0; i < 20000; ++i) y = lane0(f.step(f2(1.0f), kGuard));
+    for (int i = 0; i < 20000; ++i) y = lane0(f.step(f2(1.0f), d2(kGuard)));
     EXPECT_NEAR(y, 0.97724f, 2e-5);
 }
 
@@ -208,7 +208,7 @@ TEST(OversamplingFilter, PassBandWithinRippleAndStopBandAbout80dB) {
         OversamplingFilter f;
         const std::vector<float> x = sine(40000, 1.0f, fraction, 1.0);
         std::vector<float> y(x.size());
-        for (std::size_t i = 0; i < x.size(); ++i) y[i] = lane1(f.step(f2(0.0f, x[i]), kGuard));
+        for (std::size_t i = 0; i < x.size(); ++i) y[i] = lane1(f.step(f2(0.0f, x[i]), d2(kGuard)));
         return db(peak(y, 20000, 40000) / peak(x, 20000, 40000));
     };
     for (double f : {0.01, 0.05, 0.1, 0.12}) {
@@ -222,15 +222,31 @@ TEST(OversamplingFilter, PassBandWithinRippleAndStopBandAbout80dB) {
 
 // -------------------------------------------------------------- Opt stage ---
 
+// The Opt stage as the chain runs it, over runs of whole frames (four
+// steps): optLevel step by step, then optOverRun, the skewed smoothers and
+// optGainRun over the run.
 struct OptRig {
     OptState st;
     OptCoefficients k = optCoefficients(0, 0.25f);
     OptChannelSettings cs[2];
     PeakingCore b1 = core(0.004535f, 0.5f), b2 = core(0.125f, 0.1f);
     bool linked = false;
-    float step(float a, float b) {
+    // Channel 1's output for inputs a (channel 1) and b (channel 2).
+    std::vector<float> run(const std::vector<float>& a, const std::vector<float>& b) {
         const OptStepSettings settings = optStepSettings(k, cs, linked);
-        return lane0(optStep(st, settings, b1, b2, f2(a, b), d2(kGuard)));
+        const int steps = static_cast<int>(a.size());
+        std::vector<float> x(2 * a.size()), level(x.size()), over(x.size()), reduction(x.size()), gain(x.size()),
+            y(x.size());
+        for (int j = 0; j < steps; ++j) {
+            storePair(&x[2 * j], f2(a[j], b[j]));
+            storePair(&level[2 * j], optLevel(st, settings, b1, b2, f2(a[j], b[j]), d2(kGuard)));
+        }
+        optOverRun(st, settings, level.data(), over.data(), 2 * steps);
+        SkewedOptSmoothers<D4Pair>(st, settings, d2(kGuard)).run(st, over.data(), reduction.data(), steps / 4);
+        optGainRun(settings, reduction.data(), x.data(), gain.data(), y.data(), steps);
+        std::vector<float> out(a.size());
+        for (int j = 0; j < steps; ++j) out[j] = y[2 * j];
+        return out;
     }
 };
 
@@ -238,15 +254,15 @@ TEST(OptStage, BypassPassesTheInputExactlyWhileTheDetectorRuns) {
     OptRig rig;
     rig.cs[0] = rig.cs[1] = optChannelSettings(0.0f, 1.0f, 1.0f);  // -60 dB, +15 dB, bypassed
     const std::vector<float> x = sine(20000, 176400.0f, 300.0, 0.5);
-    for (float v : x) EXPECT_EQ(rig.step(v, v), v);
+    EXPECT_EQ(rig.run(x, x), x);
     EXPECT_GT(lane0(rig.st.reduction), 0.2f);
 }
 
 TEST(OptStage, MakeUpAddsFifteenDecibelsBelowThreshold) {
     OptRig rig;
     rig.cs[0] = rig.cs[1] = optChannelSettings(1.0f, 1.0f, 0.0f);  // -10 dB, +15 dB
-    const float v = 0.001f;
-    EXPECT_NEAR(rig.step(v, v) / v, std::pow(10.0, 0.75), 1e-5);
+    const std::vector<float> v(4, 0.001f);
+    for (float y : rig.run(v, v)) EXPECT_NEAR(y / 0.001f, std::pow(10.0, 0.75), 1e-5);
     EXPECT_EQ(lane0(rig.st.over), 0.0f);
 }
 
@@ -254,8 +270,9 @@ TEST(OptStage, EmphasisStaysWithinZeroAndOne) {
     OptRig rig;
     rig.cs[0] = rig.cs[1] = optChannelSettings(0.0f, 0.0f, 0.0f);
     const std::vector<float> x = sine(30000, 176400.0f, 100.0, 2.0);
-    for (std::size_t i = 0; i < x.size(); ++i) {
-        rig.step(x[i], i % 3000 < 1500 ? x[i] : 0.0f);
+    for (std::size_t i = 0; i < x.size(); i += 4) {
+        const std::vector<float> a(x.begin() + i, x.begin() + i + 4);
+        rig.run(a, i % 3000 < 1500 ? a : std::vector<float>(4, 0.0f));
         for (int c = 0; c < 2; ++c) {
             EXPECT_GE(lane(rig.st.emphasisLevel, c), 0.0f);
             EXPECT_LE(lane(rig.st.emphasisLevel, c), 1.0f);
@@ -270,7 +287,7 @@ TEST(OptStage, LevelAtTheThresholdIsNotOver) {
     rig.k.detectorEmphasis = 1.0f;  // second band flat
     rig.b1 = core(0.0f, 0.5f);      // first band flat
     // A DC level exactly at the linear threshold.
-    for (int i = 0; i < 10; ++i) rig.step(rig.cs[0].threshold, 0.0f);
+    rig.run(std::vector<float>(12, rig.cs[0].threshold), std::vector<float>(12, 0.0f));
     EXPECT_EQ(lane0(rig.st.over), 0.0f);
 }
 
@@ -294,12 +311,26 @@ TEST(OptStage, EmphasisShortcutMatchesTheLogarithmEverywhere) {
 
 // -------------------------------------------------------------- Dis stage ---
 
+// The Dis stage as the chain runs it: disBand step by step, disOverRun over
+// the run, disSmoothStep step by step, disGainRun over the run.
 struct DisRig {
     DisState st;
     DisChannelSettings cs[2];
     PeakingCore band = core(0.004535f, 0.7f);
-    float step(float a, float b, bool linked = false) {
-        return lane0(disStep(st, disStepSettings(cs, linked), band, f2(a, b), d2(kGuard)));
+    // Channel 1's output for `steps` steps of inputs a and b on both channels.
+    std::vector<float> run(float a, float b, int steps) {
+        const DisStepSettings k = disStepSettings(cs, false);
+        std::vector<float> y(2 * static_cast<std::size_t>(steps)), level(y.size()), over(y.size()),
+            smooth(y.size()), gain(y.size()), z(y.size());
+        for (int j = 0; j < steps; ++j) storePair(&y[2 * j], f2(a, b));
+        for (int j = 0; j < steps; ++j) storePair(&level[2 * j], disBand(k, band, loadPair(&y[2 * j])));
+        disOverRun(k, level.data(), over.data(), 2 * steps);
+        for (int j = 0; j < steps; ++j)
+            storePair(&smooth[2 * j], disSmoothStep(st, k, loadPair(&over[2 * j]), d2(kGuard)));
+        disGainRun(k, smooth.data(), y.data(), gain.data(), z.data(), steps);
+        std::vector<float> out(static_cast<std::size_t>(steps));
+        for (int j = 0; j < steps; ++j) out[j] = z[2 * j];
+        return out;
     }
     float smooth(int c) const { return lane(st.smooth, c); }
 };
@@ -310,9 +341,8 @@ TEST(DisStage, KneeSettlesAtTwoAndAHalfDecibelsTenDecibelsOver) {
     rig.cs[0] = rig.cs[1] =
         disChannelSettings(0.75f, 0.0f, 0.2f, 0.0f, 0.0f, 0.0f, 1.0f, 0.25f);
     ASSERT_EQ(rig.cs[0].ratio, 0.5f);
-    float z = 0.0f;
     const float level = 1.0001f;  // just above 1.0: read as itself, 0 dB
-    for (int i = 0; i < 200000; ++i) z = rig.step(level, 0.0f);
+    const float z = rig.run(level, 0.0f, 200000).back();
     EXPECT_NEAR(rig.smooth(0), 2.5f, 0.01f);
     EXPECT_NEAR(db(z / level), -1.25, 0.01);
     EXPECT_LT(rig.smooth(1), 0.01f) << "silence on channel 2 stays below threshold";
@@ -323,24 +353,21 @@ TEST(DisStage, RatioIndexFiveTakes27DecibelsAt30Over) {
     rig.cs[0] = rig.cs[1] =
         disChannelSettings(0.25f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.25f);  // -30 dB
     ASSERT_EQ(rig.cs[0].ratio, 0.9f);
-    float z = 0.0f;
-    for (int i = 0; i < 400000; ++i) z = rig.step(1.0001f, 0.0f);
+    const float z = rig.run(1.0001f, 0.0f, 400000).back();
     EXPECT_NEAR(rig.smooth(0), 30.0f, 0.01f);
     EXPECT_NEAR(db(z / 1.0001f), -27.0, 0.01);
 }
 
 TEST(DisStage, SideChainBandGainCutsTheLowBandBySixDecibels) {
     for (float filter : {1.0f, 0.0f}) {
-        DisRig rig;
-        rig.cs[0] = rig.cs[1] = disChannelSettings(0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f, filter, 0.25f);
+        const DisChannelSettings cs = disChannelSettings(0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f, filter, 0.25f);
+        const DisChannelSettings both[2] = {cs, cs};
+        const DisStepSettings k = disStepSettings(both, false);
+        PeakingCore band = core(0.004535f, 0.7f);
         const double centre = (0.899 * 0.004535 + 0.001) * 22050.0;
         const std::vector<float> x = sine(400000, 176400.0f, centre, 0.3);
         std::vector<float> sc(x.size());
-        for (std::size_t i = 0; i < x.size(); ++i) {
-            rig.step(x[i], 0.0f);
-            const float w = rig.band.output(0);
-            sc[i] = ((x[i] - w) * rig.cs[0].bandGain + (w + x[i])) * 0.5f;
-        }
+        for (std::size_t i = 0; i < x.size(); ++i) sc[i] = lane0(disBand(k, band, f2(x[i], 0.0f)));
         const double gain = db(rms(sc, 200000, 400000) / rms(x, 200000, 400000));
         if (filter >= 0.5f)
             EXPECT_NEAR(gain, 0.0, 1e-4);
@@ -352,7 +379,9 @@ TEST(DisStage, SideChainBandGainCutsTheLowBandBySixDecibels) {
 TEST(DisStage, BypassPassesTheInputExactlyWhileTheDetectorRuns) {
     DisRig rig;
     rig.cs[0] = rig.cs[1] = disChannelSettings(0.0f, 0.0f, 1.0f, 0.0f, 1.0f, 1.0f, 1.0f, 0.25f);
-    for (float v : sine(20000, 176400.0f, 300.0, 0.9)) EXPECT_EQ(rig.step(v, v), v);
+    for (float v : {0.9f, -0.3f, 0.0123f}) {
+        for (float z : rig.run(v, v, 4000)) ASSERT_EQ(z, v);
+    }
     EXPECT_GT(rig.smooth(0), 1.0f);
 }
 
@@ -360,7 +389,7 @@ TEST(DisStage, SteadyReductionInSilenceBelowTheCurveFloor) {
     // Threshold -40 dB lies below the curve's floor of -30.1 dB.
     DisRig rig;
     rig.cs[0] = rig.cs[1] = disChannelSettings(0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.25f);
-    for (int i = 0; i < 200000; ++i) rig.step(0.0f, 0.0f);
+    rig.run(0.0f, 0.0f, 200000);
     const double over = 20.0 * std::log10(0.03124788) + 40.0;
     EXPECT_NEAR(rig.smooth(0), 20.0 * std::pow(over / 20.0, 3.0), 0.01);
 }
@@ -389,46 +418,55 @@ TEST(DcBlocker, TimeConstantIs17_4MillisecondsAtEveryRate) {
         const float pole = dcBlockerPole(44100.0f / fs);
         DcBlocker dc;
         int n = 0;
-        while (dc.step(1.0f, pole, kGuard) > std::exp(-1.0f)) ++n;
+        while (lane0(dc.step(f2(1.0f), f2(pole), d2(kGuard))) > std::exp(-1.0f)) ++n;
         EXPECT_NEAR(n / fs * 1000.0, 17.45, 0.05) << fs;
     }
 }
 
 // ------------------------------------------------------------ transformer ---
 
+namespace {
+// The transformer of both channels in one mode; channel 1 driven.
+struct TrafoRig {
+    explicit TrafoRig(int mode) : s(transformerLanes(transformerSettings(mode), transformerSettings(mode))) {}
+    Transformer t;
+    TransformerLanes s;
+    float step(float x) { return lane0(t.step(f2(x, 0.0f), s, d2(kGuard))); }
+    float gain() const { return lane0(t.gain); }
+};
+}  // namespace
+
 TEST(TransformerStage, GainDropsAtOnceTo0_35InMode0And0_92InMode2) {
     const float expected[3] = {0.35f, 0.0f, 0.92f};
     for (int mode : {0, 2}) {
-        const TransformerSettings s = transformerSettings(mode);
-        TransformerChannel t;
-        for (int i = 0; i < 100; ++i) EXPECT_EQ(t.step(0.4f, s, kGuard), 0.4f);
-        const float out = t.step(1.6f, s, kGuard);  // averaged level jumps to 1.0
-        EXPECT_NEAR(t.gain, expected[mode], 1e-6) << mode;
-        EXPECT_EQ(out, 1.6f * t.gain);
+        TrafoRig t(mode);
+        for (int i = 0; i < 100; ++i) EXPECT_EQ(t.step(0.4f), 0.4f);
+        const float out = t.step(1.6f);  // averaged level jumps to 1.0
+        EXPECT_NEAR(t.gain(), expected[mode], 1e-6) << mode;
+        EXPECT_EQ(out, 1.6f * t.gain());
+        EXPECT_EQ(lane1(t.t.gain), 1.0f) << "the quiet channel keeps its gain";
     }
 }
 
 TEST(TransformerStage, RecoversWithItsReleaseAndDropsAgainAtOnce) {
     // Mode 0 releases per output sample with 0.9997: 75.6 ms at 44.1 kHz.
-    const TransformerSettings s = transformerSettings(0);
-    TransformerChannel t;
-    t.step(2.0f, s, kGuard);  // level 1.0
-    const float dropped = t.gain;
+    TrafoRig t(0);
+    t.step(2.0f);  // level 1.0
+    const float dropped = t.gain();
     int n = 0;
-    while (1.0f - t.gain > (1.0f - dropped) * std::exp(-1.0f)) {
-        t.step(0.0f, s, kGuard);
+    while (1.0f - t.gain() > (1.0f - dropped) * std::exp(-1.0f)) {
+        t.step(0.0f);
         ++n;
     }
     EXPECT_NEAR(n / 44.1, 75.6, 1.0);
-    t.step(4.0f, s, kGuard);
-    EXPECT_LT(t.gain, dropped) << "a new peak drops the gain at once";
+    t.step(4.0f);
+    EXPECT_LT(t.gain(), dropped) << "a new peak drops the gain at once";
 }
 
 TEST(TransformerStage, StaticCurveOfMode2IsFiveToOneAbove0_9) {
-    const TransformerSettings s = transformerSettings(2);
-    TransformerChannel t;
+    TrafoRig t(2);
     float out = 0.0f;
-    for (int i = 0; i < 100; ++i) out = t.step(1.4f, s, kGuard);
+    for (int i = 0; i < 100; ++i) out = t.step(1.4f);
     EXPECT_NEAR(out, 0.9f + 0.5f * 0.2f, 1e-5);
 }
 
