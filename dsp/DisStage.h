@@ -101,7 +101,8 @@ inline void disOverRun(const DisStepSettings& k, float* level, float* over, int 
     int i = 0;
     for (; i + 4 <= n; i += 4) store4(&level[i], disLevelCurve(load4(&level[i])));
     if (i < n) storePair(&level[i], disLevelCurve(loadPair(&level[i])));
-    decibelsOverRun(level, over, n, k.threshold, k.thresholdDb);
+    // Where no level lies above, every dB over is +0, which the knee keeps.
+    if (!decibelsOverRun(level, over, n, k.threshold, k.thresholdDb)) return;
     for (i = 0; i + 4 <= n; i += 4) store4(&over[i], disKnee(load4(&over[i])));
     if (i < n) storePair(&over[i], disKnee(loadPair(&over[i])));
 }

@@ -139,13 +139,24 @@ KVB_ALWAYS_INLINE inline F2 emphasisTarget(F2 d, const OptStepSettings& k) {
     return emphasisFromOver(decibelsOver(d, k.threshold, k.thresholdDb));
 }
 
+// The emphasis smoother's step: riseFallStep's arithmetic, the coefficients
+// chosen by a branch where both channels rise or both fall (nearly always,
+// and foreseen), so that the step need not wait for its comparison; the
+// target holds still for long stretches (see emphasisTarget).
+KVB_ALWAYS_INLINE inline F2 emphasisStep(F2 target, F2 level, const RiseFall2& k, D2 g) {
+    const int rising = bits(target > level);
+    if (rising == 0) return smoothStep(target, level, opaque(k.downC), opaque(k.downOneMinusC), g);
+    if (rising == 3) return smoothStep(target, level, opaque(k.upC), opaque(k.upOneMinusC), g);
+    return riseFallStep(target, level, k, g);
+}
+
 // The detector's recursive part for one oversampled step: the first band's
 // emphasis follows the level found one step earlier, the signal passes both
 // bands, and the result is the detector level d.
 // band1 and band2 are side-chain sections 0 and 1; g is the guard offset.
 KVB_ALWAYS_INLINE inline F2 optLevel(OptState& st, const OptStepSettings& k, PeakingCore& band1, PeakingCore& band2,
                    F2 x, D2 g) {
-    st.emphasisLevel = riseFallStep(st.emphasisTarget, st.emphasisLevel, k.emphasis, g);
+    st.emphasisLevel = emphasisStep(st.emphasisTarget, st.emphasisLevel, k.emphasis, g);
     const F2 a = band1.run(x);
     const F2 s = ((x - a) * (f2(4.0f) * st.emphasisLevel + f2(0.25f)) + (a + x)) * f2(0.5f);
     const F2 b = band2.run(s);

@@ -48,7 +48,9 @@ struct Transformer {
         // Lanes not above divide by 1 (their quotient is not taken), so that
         // no lane divides zero by zero.
         const Mask2 above = a > s.threshold;
-        F2 c = select(above, ((a - s.threshold) * s.slope + s.threshold) / select(above, a, f2(1.0f)), f2(1.0f));
+        F2 c = f2(1.0f);
+        if (bits(above) != 0)  // seldom: the division is slow
+            c = select(above, ((a - s.threshold) * s.slope + s.threshold) / select(above, a, f2(1.0f)), c);
         // A gain above the last one is approached with the release.
         c = select(c > gain, smoothStep(c, gain, s.releaseC, s.releaseOneMinusC, g), c);
         gain = c;
