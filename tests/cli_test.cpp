@@ -198,3 +198,25 @@ TEST(KvbInfo, ShowsKvbsValuesInTheUnitsOfItsControls) {
     ASSERT_EQ(other.status, 0) << other.err;
     EXPECT_EQ(other.out.find("units"), std::string::npos) << other.out;
 }
+
+// kvb bench times any passage: the start of a file at its own rate, scaled
+// by --gain-db or silenced; its numbers are checked as every command's are.
+TEST(KvbBench, TimesTheStartOfAFileScaledOrSilenced) {
+    const std::string in = ::testing::TempDir() + "/kvb-bench-in.wav";
+    ASSERT_EQ(kvb("demo " + in + " --rate 8000").status, 0);
+    Streams r = kvb("bench --input " + in + " --gain-db -70 --seconds 0.2 --runs 1");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("rate 8000 Hz, block 512, 1 runs of 0.2 s of " + in + " at -70.0 dB\n"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("median: "), std::string::npos) << r.out;
+    r = kvb("bench --input " + in + " --gain-db -inf --seconds 0.2 --runs 1 --rate 48000");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("rate 48000 Hz, block 512, 1 runs of 0.2 s of " + in + ", silenced\n"), std::string::npos)
+        << r.out;
+    r = kvb("bench --gain-db loud");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("kvb bench: --gain-db takes a number from -200 to 60, not 'loud'"), std::string::npos) << r.err;
+    r = kvb("bench --input " + ::testing::TempDir() + "/no-such-file.wav");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("kvb bench: cannot read "), std::string::npos) << r.err;
+}
