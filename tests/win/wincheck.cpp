@@ -87,17 +87,15 @@ class Skin {
 public:
     explicit Skin(void* module) : dll(module) {}
     const skin::Image& image(int id) {
-        auto it = images.find(id);
-        if (it != images.end()) return it->second;
-        skin::Image img;
-        const skin::Resource r = skin::findBitmap(dll, id);
-        if (r.data) skin::decodeBmp(r.data, r.size, img);
-        return images.emplace(id, std::move(img)).first->second;
+        static const skin::Image none;
+        if (!decoded) decoded = skin::sharedSkin(dll, 100);
+        const skin::Image* img = decoded ? decoded->image(id) : nullptr;
+        return img ? *img : none;
     }
 
 private:
     void* dll;
-    std::map<int, skin::Image> images;
+    std::shared_ptr<const skin::Skin> decoded;
 };
 
 // Pixels of `area` in `p` that differ (red, green, blue) from `image` read
