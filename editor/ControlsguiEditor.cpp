@@ -50,7 +50,7 @@ ControlsguiEditor::ControlsguiEditor(EditorHost& editorHost, const ModuleResourc
     frame = nullptr;
     lastMeterTicks = 0;
     for (auto& h : handedOver) h.store(false, std::memory_order_relaxed);
-    loadBackground();
+    updateSize();
     setGlobalKnobMode(kLinearMode);
 
     for (std::size_t i = 0; i < kCaptionLength; ++i)
@@ -61,20 +61,32 @@ ControlsguiEditor::ControlsguiEditor(EditorHost& editorHost, const ModuleResourc
     for (int tag = 0; tag < kNumKnobs; ++tag) stepCounts[tag] = static_cast<float>(knobSteps(tag));
 }
 
-// The background at the scale, and the window's size from it. Without memory
-// or a skin the editor stays without a size and will not open.
+// The window's size at the scale, where the module has a skin for it; none
+// (and the editor will not open) where it has not.
+bool ControlsguiEditor::updateSize() {
+    rect = {};
+    if (!getModule().hasSkin(scalePercent)) return false;
+    rect.bottom = static_cast<std::int16_t>(scaled(kEditorHeight, scalePercent));
+    rect.right = static_cast<std::int16_t>(scaled(kEditorWidth, scalePercent));
+    return true;
+}
+
+// The background at the scale, held while the window is open (the skin's
+// pixels are shared by every editor of the process, and go with the last).
 bool ControlsguiEditor::loadBackground() {
     if (background) background->forget();
+    background = nullptr;
     try {
         background = new CBitmap(getModule(), kBackgroundBitmap, scalePercent);
     } catch (const std::bad_alloc&) {
-        background = nullptr;
+        return false;
     }
-    rect = {};
-    if (!background || !background->isLoaded()) return false;
-    rect.bottom = static_cast<std::int16_t>(background->getHeight());
-    rect.right = static_cast<std::int16_t>(background->getWidth());
-    return true;
+    if (background->isLoaded() && background->getWidth() == width() &&
+        background->getHeight() == height())
+        return true;
+    background->forget();
+    background = nullptr;
+    return false;
 }
 
 bool ControlsguiEditor::setScale(double factor) {
@@ -83,10 +95,11 @@ bool ControlsguiEditor::setScale(double factor) {
     const int oldWidth = width(), oldHeight = height();
     const int oldPercent = scalePercent;
     scalePercent = percent;
-    if (!loadBackground()) {
+    if (!updateSize() || (frame && !loadBackground())) {
         // No skin at that scale: stay as we were.
         scalePercent = oldPercent;
-        loadBackground();
+        updateSize();
+        if (frame) loadBackground();
         return false;
     }
     if (frame) {
@@ -94,6 +107,7 @@ bool ControlsguiEditor::setScale(double factor) {
         forgetWidgets();
         if (!frame->rescale(CRect(0, 0, width(), height()), scalePercent)) {
             scalePercent = oldPercent;
+            updateSize();
             loadBackground();
         }
         frame->setBackground(background);
@@ -108,11 +122,7 @@ bool ControlsguiEditor::setScale(double factor) {
     return width() != oldWidth || height() != oldHeight;
 }
 
-ControlsguiEditor::~ControlsguiEditor() {
-    close();
-    if (background) background->forget();
-    background = nullptr;
-}
+ControlsguiEditor::~ControlsguiEditor() { close(); }
 
 float ControlsguiEditor::getStepCount(int tag) const {
     return tag >= 0 && tag < kNumKnobs ? stepCounts[tag] : 0.0f;
@@ -128,7 +138,7 @@ CControl* ControlsguiEditor::getControl(int tag) const {
 
 bool ControlsguiEditor::open(void* ptr) {
     if (frame) close();
-    if (!background || !background->isLoaded()) return false;
+    if (!updateSize() || !loadBackground()) return false;
     AEffGUIEditor::open(ptr);
 
     CFrame* newFrame = nullptr;
@@ -138,6 +148,8 @@ bool ControlsguiEditor::open(void* ptr) {
         if (!newFrame->isOpen()) {
             newFrame->forget();
             AEffGUIEditor::close();
+            background->forget();
+            background = nullptr;
             return false;
         }
         newFrame->setBackground(background);
@@ -147,6 +159,8 @@ bool ControlsguiEditor::open(void* ptr) {
         if (newFrame) newFrame->forget();
         forgetWidgets();
         AEffGUIEditor::close();
+        background->forget();
+        background = nullptr;
         return false;
     }
 
@@ -235,9 +249,12 @@ void ControlsguiEditor::forgetWidgets() {
 
 void ControlsguiEditor::close() {
     windowOpen.store(false, std::memory_order_release);
-    if (!frame) return;
-    AEffGUIEditor::close();  // deletes the frame, every view and their bitmaps
-    forgetWidgets();
+    if (frame) {
+        AEffGUIEditor::close();  // deletes the frame, every view and their bitmaps
+        forgetWidgets();
+    }
+    if (background) background->forget();
+    background = nullptr;
 }
 
 void ControlsguiEditor::parameterChanged(int index) {

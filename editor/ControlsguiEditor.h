@@ -70,6 +70,7 @@ public:
     static float meterValueFor(float gainReductionDb);
 
 private:
+    bool updateSize();
     bool loadBackground();
     // The labels and controls at the scale, into `target`; throws bad_alloc.
     void addViews(VSTGUI::CFrame* target);

@@ -3,11 +3,19 @@
 // table and the buffer before it is used.
 #include <zlib.h>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <sys/mman.h>
+#endif
+
 #include <cstring>
+#include <new>
 #include <map>
 #include <mutex>
 #include <utility>
 
+#include "platform/Module.h"
 #include "resources/SkinPackFormat.h"
 #include "resources/SkinResources.h"
 
@@ -45,7 +53,9 @@ Geometry expected(int id, int percent) {
             scaled(c->left, percent), scaled(c->top, percent)};
 }
 
-bool inflateExactly(const unsigned char* in, std::size_t inSize, std::vector<unsigned char>& out) {
+using Bytes = std::vector<unsigned char, PageAllocator<unsigned char>>;
+
+bool inflateExactly(const unsigned char* in, std::size_t inSize, Bytes& out) {
     z_stream z{};
     if (inflateInit(&z) != Z_OK) return false;
     z.next_in = const_cast<Bytef*>(in);
@@ -60,7 +70,7 @@ bool inflateExactly(const unsigned char* in, std::size_t inSize, std::vector<uns
 
 // Rows of spans into `rows` x `width` words 0x00RRGGBB (red and blue put back
 // from their differences to green); false when a row runs past its end.
-bool readSpans(const std::vector<unsigned char>& plain, int width, int rows, std::uint32_t* out) {
+bool readSpans(const Bytes& plain, int width, int rows, std::uint32_t* out) {
     std::size_t at = 0;
     const std::size_t end = plain.size();
     for (int y = 0; y < rows; ++y) {
@@ -91,7 +101,7 @@ bool decodeInto(const unsigned char* data, std::size_t size, int percent, Skin& 
         return false;
     skin.percent = percent;
     const Image* background = nullptr;
-    std::vector<unsigned char> plain;
+    Bytes plain;
     for (int n = 0; n < kNumBitmaps; ++n) {
         const unsigned char* e = data + skinpack::kHeaderSize + skinpack::kEntrySize * n;
         const int id = skinBitmapId(n);
@@ -164,6 +174,28 @@ bool decodeInto(const unsigned char* data, std::size_t size, int percent, Skin& 
 
 }  // namespace
 
+void* allocatePages(std::size_t bytes) {
+    if (bytes == 0) bytes = 1;
+#if defined(_WIN32)
+    void* p = VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (!p) throw std::bad_alloc();
+#else
+    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) throw std::bad_alloc();
+#endif
+    return p;
+}
+
+void freePages(void* p, std::size_t bytes) {
+    if (!p) return;
+#if defined(_WIN32)
+    (void)bytes;
+    VirtualFree(p, 0, MEM_RELEASE);
+#else
+    munmap(p, bytes == 0 ? 1 : bytes);
+#endif
+}
+
 const Image* Skin::image(int id) const {
     const int n = skinBitmapIndex(id);
     return n < 0 ? nullptr : &images[n];
@@ -192,6 +224,10 @@ std::shared_ptr<const Skin> sharedSkin(void* module, int percent) {
 }
 
 bool ModuleSkin::loadBitmap(long id, int percent, VSTGUI::SharedPixels& out) const {
+    // An editor is about to be shown: from here on the libraries it draws
+    // with are loaded, and must not be unloaded and loaded again with every
+    // reload of the module (they leak each time).
+    kvbplatform::keepModuleLoaded(module);
     std::shared_ptr<const Skin> skin = sharedSkin(module, percent);
     const Image* image = skin ? skin->image(static_cast<int>(id)) : nullptr;
     if (!image || image->pixels.empty()) return false;

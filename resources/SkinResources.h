@@ -26,12 +26,32 @@ struct Resource {
 // `module` (a module's handle, as platform/Module.h keeps it).
 Resource findPack(void* module, int percent);
 
+// Memory for decoded pixels straight from the system (mmap, VirtualAlloc),
+// given back to it whole when freed: the C library's heap would keep tens of
+// megabytes freed with the last editor, and grow with each decode.
+void* allocatePages(std::size_t bytes);
+void freePages(void* p, std::size_t bytes);
+
+template <class T>
+struct PageAllocator {
+    using value_type = T;
+    PageAllocator() = default;
+    template <class U>
+    PageAllocator(const PageAllocator<U>&) {}
+    T* allocate(std::size_t n) { return static_cast<T*>(allocatePages(n * sizeof(T))); }
+    void deallocate(T* p, std::size_t n) { freePages(p, n * sizeof(T)); }
+    template <class U>
+    bool operator==(const PageAllocator<U>&) const { return true; }
+    template <class U>
+    bool operator!=(const PageAllocator<U>&) const { return false; }
+};
+
 // A decoded bitmap: top row first, one 0xFFRRGGBB word per pixel; a strip
 // holds its frames one under the other.
 struct Image {
     int width = 0;
     int height = 0;
-    std::vector<std::uint32_t> pixels;
+    std::vector<std::uint32_t, PageAllocator<std::uint32_t>> pixels;
 };
 
 // Every bitmap of the layout table at one scale.
@@ -58,7 +78,10 @@ class ModuleSkin final : public VSTGUI::ModuleResources {
 public:
     explicit ModuleSkin(void* handle) : module(handle) {}
     void* moduleHandle() const override { return module; }
+    // The first bitmap loaded keeps the module resident from then on (see
+    // kvbplatform::keepModuleLoaded).
     bool loadBitmap(long id, int percent, VSTGUI::SharedPixels& out) const override;
+    bool hasSkin(int percent) const override { return findPack(module, percent).data != nullptr; }
 
 private:
     void* module;

@@ -44,6 +44,9 @@ public:
     // when the module has no such bitmap or it cannot be decoded. The pixels
     // may be shared with every other bitmap loaded from the module.
     virtual bool loadBitmap(long id, int percent, SharedPixels& out) const = 0;
+    // Whether the module has bitmaps for scale `percent` at all (cheap: no
+    // bitmap is loaded).
+    virtual bool hasSkin(int percent) const = 0;
 };
 
 // ---------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 #include <cairo.h>
+#include <sys/mman.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -242,8 +243,20 @@ public:
         if (!display) return nullptr;
         const CRect a = bounds.intersection(CRect(0, 0, width, height));
         if (a.isEmpty()) return nullptr;
-        scratch = cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(a.width()),
-                                             static_cast<int>(a.height()));
+        // The pixels straight from the system and back to it when presented:
+        // a C library heap would keep the largest of them (a whole window at
+        // the first picture) and grow with the next.
+        const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, static_cast<int>(a.width()));
+        scratchBytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(a.height());
+        void* pixels = mmap(nullptr, scratchBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (pixels == MAP_FAILED) {
+            scratchBytes = 0;
+            return nullptr;
+        }
+        scratchPixels = pixels;
+        scratch = cairo_image_surface_create_for_data(static_cast<unsigned char*>(pixels), CAIRO_FORMAT_RGB24,
+                                                      static_cast<int>(a.width()),
+                                                      static_cast<int>(a.height()), stride);
         // Drawn in window coordinates.
         cairo_surface_set_device_offset(scratch, -static_cast<double>(a.left), -static_cast<double>(a.top));
         scratchArea = a;
@@ -327,6 +340,9 @@ private:
         context.reset();
         if (scratch) cairo_surface_destroy(scratch);
         scratch = nullptr;
+        if (scratchPixels) munmap(scratchPixels, scratchBytes);
+        scratchPixels = nullptr;
+        scratchBytes = 0;
         scratchArea = CRect();
     }
 
@@ -422,6 +438,8 @@ private:
     GC gc = nullptr;
     Pixmap pixmap = None;
     cairo_surface_t* scratch = nullptr;
+    void* scratchPixels = nullptr;
+    std::size_t scratchBytes = 0;
     CRect scratchArea;
     std::unique_ptr<x11::CairoDrawContext> context;
 };
