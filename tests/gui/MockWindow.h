@@ -69,6 +69,8 @@ public:
     VSTGUI::platform::DrawContext* backBuffer(const VSTGUI::CRect& /*bounds*/) override { return &context; }
     bool resize(int w, int h) override {
         resized.push_back(VSTGUI::CRect(0, 0, w, h));
+        width = w;
+        height = h;
         return true;
     }
     void present(const std::vector<VSTGUI::CRect>& areas) override {

@@ -422,9 +422,13 @@ TEST(KvbCommands, AtTwiceTheScaleThePictureIsDrawnSharpNotStretched) {
             detailed += !(q[0] == q[1] && q[1] == q[2] && q[2] == q[3]);
         }
     const double blocks = double(one.width) * one.height;
-    EXPECT_LT(sum / (3 * blocks), 2.5) << "mean difference per channel";
-    EXPECT_LT(far / blocks, 0.005) << "blocks far from the 100 % pixel";
-    EXPECT_GT(detailed / blocks, 0.3) << "blocks with detail of their own";
+    std::printf("mean difference %.2f per channel, %.2f %% of blocks off by more than 40, "
+                "%.1f %% of blocks with detail\n",
+                sum / (3 * blocks), 100.0 * far / blocks, 100.0 * detailed / blocks);
+    EXPECT_LT(sum / (3 * blocks), 2.0) << "mean difference per channel";
+    // Thin lines and text, antialiased on another grid, and nothing else.
+    EXPECT_LT(far / blocks, 0.015) << "blocks far from the 100 % pixel";
+    EXPECT_GT(detailed / blocks, 0.15) << "blocks with detail of their own";
 }
 
 TEST(KvbCommands, ScreenshotRefusesAnUnknownParameter) {
