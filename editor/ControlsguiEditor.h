@@ -51,6 +51,9 @@ public:
     bool beginEdit(long index) override;
     bool endEdit(long index) override;
     void doIdleStuff() override;
+    // Told to the host, whose format may take the desktop's scale
+    // (EditorHost::desktopScaleChanged).
+    void desktopScaleChanged() override { host.desktopScaleChanged(); }
 
     // A control moved: its value on the control's grid goes to the host when
     // it differs from the parameter's current value.

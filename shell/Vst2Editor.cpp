@@ -48,6 +48,15 @@ float Vst2Editor::meter(int which) const {
 }
 void Vst2Editor::idleHost() { kvb->masterIdle(); }
 
+// The window went to a monitor of another DPI: the editor takes its scale and
+// asks the host for the new size.
+void Vst2Editor::desktopScaleChanged() {
+    if (!systemWindow || !editor_.setScale(VSTGUI::platform::desktopScale(systemWindow))) return;
+    reportedWidth = editor_.width();
+    reportedHeight = editor_.height();
+    kvb->sizeWindow(editor_.width(), editor_.height());
+}
+
 void Vst2EditorFactory::createEditor(AudioEffect* effect) const {
     // Only the plug-in's own effect has the meters the editor shows.
     if (auto* kvb = dynamic_cast<Controlsgui*>(effect)) new Vst2Editor(kvb, module);

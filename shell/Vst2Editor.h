@@ -44,6 +44,7 @@ private:
     float parameter(int index) const override;
     float meter(int which) const override;
     void idleHost() override;
+    void desktopScaleChanged() override;
 
     Controlsgui* kvb;
     ControlsguiEditor editor_;

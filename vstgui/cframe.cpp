@@ -195,6 +195,10 @@ void CFrame::windowTimer() {
     if (editor) editor->idle();
 }
 
+void CFrame::windowScaleChanged() {
+    if (editor) editor->desktopScaleChanged();
+}
+
 bool CFrame::windowKeyUp(const VstKeyCode& key) {
     VstKeyCode k = key;
     return onKeyUp(k) == 1;

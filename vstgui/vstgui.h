@@ -243,6 +243,8 @@ public:
     bool windowKeyUp(const VstKeyCode& key) override;
     // Idles the editor.
     void windowTimer() override;
+    // Tells the editor (AEffGUIEditor::desktopScaleChanged).
+    void windowScaleChanged() override;
 
 private:
     void drawArea(CDrawContext& context, const CRect& area);

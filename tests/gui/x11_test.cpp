@@ -3,6 +3,8 @@
 // its AEffect, its window captured and clicked with xdotool.
 #include <gtest/gtest.h>
 
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
 #include <cairo.h>
 
 #include <sys/wait.h>
@@ -436,6 +438,34 @@ TEST(KvbCommands, ScreenshotRefusesAnUnknownParameter) {
                                    std::string(KVB_PLUGIN_PATH));
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.out.find("Nope"), std::string::npos) << r.out;
+}
+
+TEST(KvbCommands, WithoutScaleTheVst2EditorTakesTheDesktopsXftDpiOrGdkScale) {
+    // The desktop's resource database says 144 dpi (150 %); GDK_SCALE, where
+    // set, goes first.
+    Display* d = XOpenDisplay(nullptr);
+    ASSERT_NE(d, nullptr);
+    const char resources[] = "Xft.antialias:\t1\nXft.dpi:\t144\nXft.hinting:\t1\n";
+    XChangeProperty(d, DefaultRootWindow(d), XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(resources), sizeof resources - 1);
+    XSync(d, False);
+    const std::string out = ::testing::TempDir() + "kvb_screenshot_desktop.png";
+    const std::string plain = "env -u QT_SCALE_FACTOR -u GDK_SCALE ";
+    CommandResult r = runCommand(plain + KVB_HOST_PATH + " screenshot " + out + " --audio 0");
+    EXPECT_EQ(r.status, 0) << r.out;
+    Picture p = readPng(out);
+    EXPECT_EQ(p.width, 1650);
+    EXPECT_EQ(p.height, 924);
+    r = runCommand(plain + "GDK_SCALE=2 " + KVB_HOST_PATH + " screenshot " + out + " --audio 0");
+    EXPECT_EQ(r.status, 0) << r.out;
+    p = readPng(out);
+    EXPECT_EQ(p.width, 2200);
+    XDeleteProperty(d, DefaultRootWindow(d), XA_RESOURCE_MANAGER);
+    XSync(d, False);
+    r = runCommand(plain + KVB_HOST_PATH + " screenshot " + out + " --audio 0");
+    EXPECT_EQ(readPng(out).width, 1100) << "no resource, no variable: 100 %";
+    XCloseDisplay(d);
+    std::remove(out.c_str());
 }
 
 TEST(KvbCommands, ScaleOutsideItsRangeIsACommandLineError) {

@@ -57,6 +57,9 @@ public:
     virtual bool windowKeyUp(const VstKeyCode& key) = 0;
     // The window's own timer (startTimer) fired.
     virtual void windowTimer() {}
+    // The desktop's scale for the window may have changed (Windows: the
+    // window went to a monitor of another DPI, WM_DPICHANGED_AFTERPARENT).
+    virtual void windowScaleChanged() {}
 };
 
 // One editor window: a child of the host's window, with a back buffer that

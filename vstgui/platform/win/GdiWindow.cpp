@@ -336,6 +336,9 @@ public:
             hwnd = nullptr;
             capturing = false;
             break;
+        case 0x02E3:  // WM_DPICHANGED_AFTERPARENT (Windows 10 1703 on)
+            listener->windowScaleChanged();
+            return 0;
         default: break;
         }
         return DefWindowProcW(w, message, wParam, lParam);
