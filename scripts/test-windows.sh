@@ -13,7 +13,8 @@
 #   - damaged WAV files give the same exit code and message as on Linux, and
 #     an output that is the input or not a .wav is refused;
 #   - kvb screenshot on Windows shows what it shows on Linux (text aside), at
-#     100 %, 150 % and 200 % (--scale);
+#     100 %, 150 % and 200 % (--scale), and without --scale takes the
+#     monitor's DPI (150 % at 144 dpi);
 #   - each plug-in binary (the VST 2.4 and VST3 DLLs, KVB.clap) is at most
 #     6 MB, all five scales of the skin included;
 #   - the editor opens in a Win32 host window, draws the skin, and answers
@@ -262,6 +263,15 @@ for scale in 1.5 2; do
       [ "$differ" = 0 ]
   fi
 done
+# Without --scale the VST 2.4 editor takes the DPI of its window's monitor
+# (kvb.exe is a per-monitor aware host): Wine's at 144 dpi gives 150 %.
+"$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
+"$WINESERVER" -k >/dev/null 2>&1 || true
+(cd "$WORK" && "$WINE" "$KVB_EXE" screenshot win-shot-dpi.png --audio 0 >/dev/null 2>&1) || fail "kvb.exe screenshot at 144 dpi failed"
+size=$(identify -format '%wx%h' "$WORK/win-shot-dpi.png" 2>/dev/null || echo none)
+expect "at 144 dpi the editor opens at 150 %: 1650x924 (got $size)" [ "$size" = 1650x924 ]
+"$WINE" reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null 2>&1 || true
+"$WINESERVER" -k >/dev/null 2>&1 || true
 msg=$(cd "$WORK" && "$WINE" "$KVB_EXE" screenshot never.png --set Nope=1 2>&1 | tr -d '\r') && rc=0 || rc=$?
 expect "kvb.exe screenshot refuses an unknown parameter" [ "$rc" != 0 ]
 expect "and names it" grep -q Nope <<<"$msg"

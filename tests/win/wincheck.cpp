@@ -473,27 +473,27 @@ int runEditorChecks(const std::string& plugin) {
         // editor takes the scale, resizes its window and asks the host to
         // follow (audioMasterSizeWindow).
         check(s.open(), "the editor opens");
-        HWND child = static_cast<HWND>(s.window.child());
+        HWND editorWindow = static_cast<HWND>(s.window.child());
         s.host.events.clear();
         _putenv_s("QT_SCALE_FACTOR", "2");
-        SendMessageW(child, 0x02E3 /* WM_DPICHANGED_AFTERPARENT */, 0, 0);
+        SendMessageW(editorWindow, 0x02E3 /* WM_DPICHANGED_AFTERPARENT */, 0, 0);
         s.settle();
         RECT rc{};
-        GetClientRect(child, &rc);
+        GetClientRect(editorWindow, &rc);
         check(rc.right == 2200 && rc.bottom == 1232, "the editor's window is 2200 x 1232 (%ld x %ld)", rc.right,
               rc.bottom);
         bool asked = false;
         for (const auto& e : s.host.events)
             asked = asked || (e.opcode == vst::audioMasterSizeWindow && e.index == 2200 && e.value == 1232.0f);
         check(asked, "the host is asked for 2200 x 1232");
-        check(s.window.child() == child, "the same window");
+        check(s.window.child() == editorWindow, "the same window");
         const Picture p = s.capture();
         check(mismatches(p, Rect{0, 0, 1100, 80}, s.skin->image(kBackgroundBitmap, 200), 0) == 0,
               "it shows the skin drawn for 200 %%");
         _putenv_s("QT_SCALE_FACTOR", "");
-        SendMessageW(child, 0x02E3, 0, 0);
+        SendMessageW(editorWindow, 0x02E3, 0, 0);
         s.settle();
-        GetClientRect(child, &rc);
+        GetClientRect(editorWindow, &rc);
         check(rc.right == 1100 && rc.bottom == 616, "and back at 100 %%: 1100 x 616 (%ld x %ld)", rc.right,
               rc.bottom);
         s.close();
