@@ -12,7 +12,11 @@
 #     is its own, not the runtime's, and both write WAV with kvb's own code);
 #   - damaged WAV files give the same exit code and message as on Linux, and
 #     an output that is the input or not a .wav is refused;
-#   - kvb screenshot on Windows shows what it shows on Linux (text aside);
+#   - kvb screenshot on Windows shows what it shows on Linux (text aside), at
+#     100 %, 150 % and 200 % (--scale), and without --scale takes the
+#     monitor's DPI (150 % at 144 dpi);
+#   - each plug-in binary (the VST 2.4 and VST3 DLLs, KVB.clap) is at most
+#     6 MB, all five scales of the skin included;
 #   - the editor opens in a Win32 host window, draws the skin, and answers
 #     clicks, drags, the wheel and keys sent through the X server.
 #   - the VST3 bundle (KVB.vst3) exports GetPluginFactory, InitDll and
@@ -85,7 +89,7 @@ start_xvfb() {
   local n
   for n in $(seq 91 140); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    Xvfb ":$n" -screen 0 2560x1440x24 -nolisten tcp >/dev/null 2>&1 &
     XVFB_PID=$!
     for _ in $(seq 1 50); do
       if xdpyinfo -display ":$n" >/dev/null 2>&1; then
@@ -125,6 +129,11 @@ for binary in "$DLL" "$KVB_EXE"; do
 done
 resources=$("$OBJDUMP" -h "$DLL" | awk '$2 == ".rsrc" {print $3}')
 expect "the DLL has a resource section (the skin)" [ -n "$resources" ]
+# Every scale of the skin is in each binary, compressed: at most 6 MB each.
+for binary in "$DLL" "$WIN_BUILD/KVB.clap" "$WIN_BUILD/KVB.vst3/Contents/x86_64-win/KVB.vst3"; do
+  bytes=$(stat -c %s "$binary" 2>/dev/null || echo 99999999)
+  expect "$(basename "$binary") is at most 6 MB ($bytes bytes)" [ "$bytes" -le 6000000 ]
+done
 
 # --- kvb info -------------------------------------------------------------------
 echo "== kvb info, Windows against Linux"
@@ -236,6 +245,35 @@ if [ "$size" = 1100x616 ]; then
   differ=$(compare -metric AE "$WORK/win-shot-masked.png" "$WORK/linux-shot-masked.png" null: 2>&1 || true)
   expect "the Windows screenshot matches the Linux one outside the labels ($differ pixels differ)" [ "$differ" = 0 ]
 fi
+# At 150 and 200 %: the same pictures again, the skin drawn for the scale.
+for scale in 1.5 2; do
+  (cd "$WORK" && "$WINE" "$KVB_EXE" screenshot "win-shot-$scale.png" --scale "$scale" "${SHOT_SETTINGS[@]}" \
+    >/dev/null 2>&1) || fail "kvb.exe screenshot --scale $scale failed"
+  (cd "$WORK" && "$KVB_LINUX" screenshot "linux-shot-$scale.png" --scale "$scale" "${SHOT_SETTINGS[@]}" >/dev/null)
+  want=$(awk -v s="$scale" 'BEGIN {printf "%dx%d", int(1100 * s + 0.5), int(616 * s + 0.5)}')
+  size=$(identify -format '%wx%h' "$WORK/win-shot-$scale.png" 2>/dev/null || echo none)
+  expect "kvb.exe screenshot --scale $scale writes a $want PNG (got $size)" [ "$size" = "$want" ]
+  if [ "$size" = "$want" ]; then
+    labels=$(awk -v s="$scale" 'function r(v) {return int(v * s + 0.5)}
+      BEGIN {printf "rectangle %d,%d %d,%d|rectangle %d,%d %d,%d", r(10), r(595), r(112) - 1, r(610) - 1,
+             r(890), r(601), r(1096) - 1, r(611) - 1}')
+    for f in "win-shot-$scale" "linux-shot-$scale"; do
+      convert "$WORK/$f.png" -fill black -draw "${labels%%|*}" -draw "${labels##*|}" "$WORK/$f-masked.png"
+    done
+    differ=$(compare -metric AE "$WORK/win-shot-$scale-masked.png" "$WORK/linux-shot-$scale-masked.png" null: 2>&1 || true)
+    expect "at $scale the Windows screenshot matches the Linux one outside the labels ($differ pixels differ)" \
+      [ "$differ" = 0 ]
+  fi
+done
+# Without --scale the VST 2.4 editor takes the DPI of its window's monitor
+# (kvb.exe is a per-monitor aware host): Wine's at 144 dpi gives 150 %.
+"$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
+"$WINESERVER" -k >/dev/null 2>&1 || true
+(cd "$WORK" && "$WINE" "$KVB_EXE" screenshot win-shot-dpi.png --audio 0 >/dev/null 2>&1) || fail "kvb.exe screenshot at 144 dpi failed"
+size=$(identify -format '%wx%h' "$WORK/win-shot-dpi.png" 2>/dev/null || echo none)
+expect "at 144 dpi the editor opens at 150 %: 1650x924 (got $size)" [ "$size" = 1650x924 ]
+"$WINE" reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null 2>&1 || true
+"$WINESERVER" -k >/dev/null 2>&1 || true
 msg=$(cd "$WORK" && "$WINE" "$KVB_EXE" screenshot never.png --set Nope=1 2>&1 | tr -d '\r') && rc=0 || rc=$?
 expect "kvb.exe screenshot refuses an unknown parameter" [ "$rc" != 0 ]
 expect "and names it" grep -q Nope <<<"$msg"
