@@ -209,6 +209,7 @@ struct Plugin final : EditorHost {
     const clap_host_t* host;
     const clap_host_params_t* hostParams = nullptr;
     const clap_host_state_t* hostState = nullptr;
+    const clap_host_gui_t* hostGui = nullptr;
     const clap_host_timer_support_t* hostTimers = nullptr;
     const clap_host_posix_fd_support_t* hostFds = nullptr;
 
@@ -236,6 +237,7 @@ struct Plugin final : EditorHost {
     // UI thread.
     bool gestureOpen[kNumSettings] = {};
     std::unique_ptr<ClapEditor> editor;
+    double scale = 1.0;  // the host's, kept for an editor made later
     void* parent = nullptr;
     bool hasParent = false;
     clap_id timer = CLAP_INVALID_ID;
@@ -469,6 +471,7 @@ bool pluginInit(const clap_plugin_t* plugin) {
     const auto ext = [h](const char* id) { return h->get_extension ? h->get_extension(h, id) : nullptr; };
     s->hostParams = static_cast<const clap_host_params_t*>(ext(CLAP_EXT_PARAMS));
     s->hostState = static_cast<const clap_host_state_t*>(ext(CLAP_EXT_STATE));
+    s->hostGui = static_cast<const clap_host_gui_t*>(ext(CLAP_EXT_GUI));
 #if !defined(_WIN32)
     s->hostTimers = static_cast<const clap_host_timer_support_t*>(ext(CLAP_EXT_TIMER_SUPPORT));
     s->hostFds = static_cast<const clap_host_posix_fd_support_t*>(ext(CLAP_EXT_POSIX_FD_SUPPORT));
@@ -717,6 +720,7 @@ bool guiCreate(const clap_plugin_t* plugin, const char* api, bool floating) {
     } catch (const std::bad_alloc&) {
         return false;
     }
+    s->editor->setScale(s->scale);
     if (s->editor->width() > 0) return true;  // the skin's background is there
     s->editor.reset();
     return false;
@@ -730,8 +734,19 @@ void guiDestroy(const clap_plugin_t* plugin) {
     s->parent = nullptr;
 }
 
-// The editor draws at its one size whatever the scale.
-bool guiSetScale(const clap_plugin_t* /*plugin*/, double scale) { return scale > 0.0; }
+// The editor is drawn at the nearest scale of its skin; an open one asks the
+// host for its new size (request_resize), one not yet shown tells it through
+// get_size.
+bool guiSetScale(const clap_plugin_t* plugin, double scale) {
+    Plugin* s = self(plugin);
+    if (!(scale > 0.0) || scale > 100.0) return false;
+    s->scale = scale;
+    if (!s->editor || !s->editor->setScale(scale)) return true;
+    if (s->editor->isOpen() && s->hostGui && s->hostGui->request_resize)
+        s->hostGui->request_resize(s->host, static_cast<std::uint32_t>(s->editor->width()),
+                                   static_cast<std::uint32_t>(s->editor->height()));
+    return true;
+}
 
 bool guiGetSize(const clap_plugin_t* plugin, std::uint32_t* width, std::uint32_t* height) {
     const Plugin* s = self(plugin);

@@ -50,19 +50,7 @@ ControlsguiEditor::ControlsguiEditor(EditorHost& editorHost, const ModuleResourc
     frame = nullptr;
     lastMeterTicks = 0;
     for (auto& h : handedOver) h.store(false, std::memory_order_relaxed);
-    // Without memory for the background the editor stays without a size and
-    // will not open.
-    try {
-        background = new CBitmap(skin, kBackgroundBitmap);
-    } catch (const std::bad_alloc&) {
-        background = nullptr;
-    }
-    if (background) {
-        rect.top = 0;
-        rect.left = 0;
-        rect.bottom = static_cast<std::int16_t>(background->getHeight());
-        rect.right = static_cast<std::int16_t>(background->getWidth());
-    }
+    updateSize();
     setGlobalKnobMode(kLinearMode);
 
     for (std::size_t i = 0; i < kCaptionLength; ++i)
@@ -73,11 +61,68 @@ ControlsguiEditor::ControlsguiEditor(EditorHost& editorHost, const ModuleResourc
     for (int tag = 0; tag < kNumKnobs; ++tag) stepCounts[tag] = static_cast<float>(knobSteps(tag));
 }
 
-ControlsguiEditor::~ControlsguiEditor() {
-    close();
+// The window's size at the scale, where the module has a skin for it; none
+// (and the editor will not open) where it has not.
+bool ControlsguiEditor::updateSize() {
+    rect = {};
+    if (!getModule().hasSkin(scalePercent)) return false;
+    rect.bottom = static_cast<std::int16_t>(scaled(kEditorHeight, scalePercent));
+    rect.right = static_cast<std::int16_t>(scaled(kEditorWidth, scalePercent));
+    return true;
+}
+
+// The background at the scale, held while the window is open (the skin's
+// pixels are shared by every editor of the process, and go with the last).
+bool ControlsguiEditor::loadBackground() {
     if (background) background->forget();
     background = nullptr;
+    try {
+        background = new CBitmap(getModule(), kBackgroundBitmap, scalePercent);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    if (background->isLoaded() && background->getWidth() == width() &&
+        background->getHeight() == height())
+        return true;
+    background->forget();
+    background = nullptr;
+    return false;
 }
+
+bool ControlsguiEditor::setScale(double factor) {
+    const int percent = skinPercentFor(factor);
+    if (percent == scalePercent) return false;
+    const int oldWidth = width(), oldHeight = height();
+    const int oldPercent = scalePercent;
+    scalePercent = percent;
+    if (!updateSize() || (frame && !loadBackground())) {
+        // No skin at that scale: stay as we were.
+        scalePercent = oldPercent;
+        updateSize();
+        if (frame) loadBackground();
+        return false;
+    }
+    if (frame) {
+        frame->removeAllViews();
+        forgetWidgets();
+        if (!frame->rescale(CRect(0, 0, width(), height()), scalePercent)) {
+            scalePercent = oldPercent;
+            updateSize();
+            loadBackground();
+        }
+        frame->setBackground(background);
+        try {
+            addViews(frame);
+        } catch (const std::bad_alloc&) {
+            close();
+        }
+        // Values changed meanwhile on other threads are taken at the next idle.
+        for (auto& h : handedOver) h.store(true, std::memory_order_relaxed);
+    }
+    return width() != oldWidth || height() != oldHeight;
+}
+
+ControlsguiEditor::~ControlsguiEditor() { close(); }
 
 float ControlsguiEditor::getStepCount(int tag) const {
     return tag >= 0 && tag < kNumKnobs ? stepCounts[tag] : 0.0f;
@@ -93,82 +138,29 @@ CControl* ControlsguiEditor::getControl(int tag) const {
 
 bool ControlsguiEditor::open(void* ptr) {
     if (frame) close();
-    if (!background || !background->isLoaded()) return false;
+    if (!updateSize() || !loadBackground()) return false;
     AEffGUIEditor::open(ptr);
 
     CFrame* newFrame = nullptr;
     try {
         newFrame = new CFrame(CRect(0, 0, background->getWidth(), background->getHeight()), ptr,
-                              this);
+                              this, scalePercent);
         if (!newFrame->isOpen()) {
             newFrame->forget();
             AEffGUIEditor::close();
+            background->forget();
+            background = nullptr;
             return false;
         }
         newFrame->setBackground(background);
 
-        captionLabel = addTo(newFrame, new CTextLabel(CRect(kCaptionLabel.left, kCaptionLabel.top,
-                                                            kCaptionLabel.right, kCaptionLabel.bottom),
-                                                      captionText, nullptr, 0));
-        captionLabel->setFont(kNormalFontVerySmall);
-        captionLabel->setFontColor(kCaptionTextColor);
-        captionLabel->setBackColor(kCaptionBackColor);
-        captionLabel->setFrameColor(kCaptionBackColor);
-        captionLabel->setHoriAlign(kRightText);
-
-        std::strcpy(statusText, "---");
-        statusLabel = addTo(newFrame, new CTextLabel(CRect(kStatusLabel.left, kStatusLabel.top,
-                                                           kStatusLabel.right, kStatusLabel.bottom),
-                                                     statusText, nullptr, 0));
-        statusLabel->setFont(kNormalFont);
-        statusLabel->setFontColor(kStatusTextColor);
-        statusLabel->setBackColor(kBlackCColor);
-        statusLabel->setFrameColor(kBlackCColor);
-        statusLabel->setHoriAlign(kLeftText);
-
-        for (const ControlLayout& c : kControls) {
-            CBitmap* bitmap = new CBitmap(getModule(), c.bitmapId);
-            if (!bitmap->isLoaded() || bitmap->getHeight() / c.frames < 1) {
-                bitmap->forget();  // a missing image leaves its control out
-                continue;
-            }
-            const long frameHeight = bitmap->getHeight() / c.frames;
-            const CRect r(c.left, c.top, c.left + bitmap->getWidth(), c.top + frameHeight);
-            CControl* control = nullptr;
-            try {
-                switch (c.kind) {
-                case ViewKind::Knob:
-                    if (isModeKnob(c))
-                        control = new MyCModeKnob(r, this, c.tag, c.frames, frameHeight, bitmap,
-                                                  r.topLeft());
-                    else
-                        control = new CAnimKnob(r, this, c.tag, c.frames, frameHeight, bitmap,
-                                                r.topLeft());
-                    break;
-                case ViewKind::Meter:
-                    control = new MyCAnimMeter(r, this, c.tag, c.frames, frameHeight, bitmap,
-                                               r.topLeft());
-                    break;
-                case ViewKind::Switch:
-                    control = new COnOffButton(r, this, c.tag, bitmap,
-                                               COnOffButton::kPreListenerUpdate);
-                    break;
-                }
-            } catch (...) {
-                bitmap->forget();
-                throw;
-            }
-            if (c.tag < kNumParamControls) paramControls[c.tag] = control;
-            else if (c.tag == kMeter1Tag) meter1 = static_cast<MyCAnimMeter*>(control);
-            else meter2 = static_cast<MyCAnimMeter*>(control);
-            control->setValue(host.parameter(c.tag));
-            bitmap->forget();  // the control holds the only reference now
-            addTo(newFrame, control);
-        }
+        addViews(newFrame);
     } catch (const std::bad_alloc&) {
         if (newFrame) newFrame->forget();
         forgetWidgets();
         AEffGUIEditor::close();
+        background->forget();
+        background = nullptr;
         return false;
     }
 
@@ -178,6 +170,73 @@ bool ControlsguiEditor::open(void* ptr) {
     frame = newFrame;
     windowOpen.store(true, std::memory_order_release);
     return true;
+}
+
+void ControlsguiEditor::addViews(CFrame* target) {
+    const int k = scalePercent;
+    captionLabel = addTo(target, new CTextLabel(CRect(scaled(kCaptionLabel.left, k),
+                                                        scaled(kCaptionLabel.top, k),
+                                                        scaled(kCaptionLabel.right, k),
+                                                        scaled(kCaptionLabel.bottom, k)),
+                                                  captionText, nullptr, 0));
+    captionLabel->setFont(kNormalFontVerySmall);
+    captionLabel->setFontColor(kCaptionTextColor);
+    captionLabel->setBackColor(kCaptionBackColor);
+    captionLabel->setFrameColor(kCaptionBackColor);
+    captionLabel->setHoriAlign(kRightText);
+
+    std::strcpy(statusText, "---");
+    statusLabel = addTo(target, new CTextLabel(CRect(scaled(kStatusLabel.left, k),
+                                                       scaled(kStatusLabel.top, k),
+                                                       scaled(kStatusLabel.right, k),
+                                                       scaled(kStatusLabel.bottom, k)),
+                                                 statusText, nullptr, 0));
+    statusLabel->setFont(kNormalFont);
+    statusLabel->setFontColor(kStatusTextColor);
+    statusLabel->setBackColor(kBlackCColor);
+    statusLabel->setFrameColor(kBlackCColor);
+    statusLabel->setHoriAlign(kLeftText);
+
+    for (const ControlLayout& c : kControls) {
+        CBitmap* bitmap = new CBitmap(getModule(), c.bitmapId, k);
+        if (!bitmap->isLoaded() || bitmap->getHeight() / c.frames < 1) {
+            bitmap->forget();  // a missing image leaves its control out
+            continue;
+        }
+        const long frameHeight = bitmap->getHeight() / c.frames;
+        const CRect r(scaled(c.left, k), scaled(c.top, k), scaled(c.left, k) + bitmap->getWidth(),
+                      scaled(c.top, k) + frameHeight);
+        CControl* control = nullptr;
+        try {
+            switch (c.kind) {
+            case ViewKind::Knob:
+                if (isModeKnob(c))
+                    control = new MyCModeKnob(r, this, c.tag, c.frames, frameHeight, bitmap,
+                                              r.topLeft());
+                else
+                    control = new CAnimKnob(r, this, c.tag, c.frames, frameHeight, bitmap,
+                                            r.topLeft());
+                break;
+            case ViewKind::Meter:
+                control = new MyCAnimMeter(r, this, c.tag, c.frames, frameHeight, bitmap,
+                                           r.topLeft());
+                break;
+            case ViewKind::Switch:
+                control = new COnOffButton(r, this, c.tag, bitmap,
+                                           COnOffButton::kPreListenerUpdate);
+                break;
+            }
+        } catch (...) {
+            bitmap->forget();
+            throw;
+        }
+        if (c.tag < kNumParamControls) paramControls[c.tag] = control;
+        else if (c.tag == kMeter1Tag) meter1 = static_cast<MyCAnimMeter*>(control);
+        else meter2 = static_cast<MyCAnimMeter*>(control);
+        control->setValue(host.parameter(c.tag));
+        bitmap->forget();  // the control holds the only reference now
+        addTo(target, control);
+    }
 }
 
 void ControlsguiEditor::forgetWidgets() {
@@ -190,9 +249,12 @@ void ControlsguiEditor::forgetWidgets() {
 
 void ControlsguiEditor::close() {
     windowOpen.store(false, std::memory_order_release);
-    if (!frame) return;
-    AEffGUIEditor::close();  // deletes the frame, every view and their bitmaps
-    forgetWidgets();
+    if (frame) {
+        AEffGUIEditor::close();  // deletes the frame, every view and their bitmaps
+        forgetWidgets();
+    }
+    if (background) background->forget();
+    background = nullptr;
 }
 
 void ControlsguiEditor::parameterChanged(int index) {
@@ -264,6 +326,8 @@ void ControlsguiEditor::valueChanged(CDrawContext* /*context*/, CControl* contro
     const long tag = control->getTag();
     if (tag < 0 || tag > kMeter2Tag) return;
     float v = control->getValue();
+    // Never anything but a number to the host.
+    if (!std::isfinite(v)) return;
     if (tag < kNumKnobs) {
         const float n = stepCounts[tag];
         v = std::trunc(v * n + 0.5f) / n;

@@ -1,5 +1,7 @@
 // The plug-in's editor: a 1100 x 616 window of skin bitmaps with 18 knobs, 8
-// switches, 2 needle meters, a caption and a status label. Every control is
+// switches, 2 needle meters, a caption and a status label, drawn at one of
+// the skin's scales (100 % to 200 %: the window, every rectangle, text and
+// bitmap scaled, the bitmaps drawn for the scale). Every control is
 // tagged with its parameter's index; the editor keeps controls and
 // parameters in step both ways and moves the meters from idle. It reaches its
 // plug-in only through an EditorHost, which each format's glue implements.
@@ -21,6 +23,14 @@ public:
     ControlsguiEditor(EditorHost& host, const VSTGUI::ModuleResources& skin);
     ~ControlsguiEditor() override;
 
+    // The host's scale for the editor (1.0 = 100 %; the nearest scale of the
+    // skin is taken). The rectangle (getRect, width, height) follows at once;
+    // an open window keeps its handle and takes the new size, its controls
+    // laid out again (a drag in progress ends). Answers whether the size
+    // changed; the format's glue then asks its host for the new size.
+    bool setScale(double factor);
+    int getScalePercent() const { return scalePercent; }
+
     // Builds the frame, the labels and the 28 controls from the host's
     // current values. Answers false (and keeps nothing) when the window
     // cannot be made: no background bitmap, no display, no parent window,
@@ -41,6 +51,9 @@ public:
     bool beginEdit(long index) override;
     bool endEdit(long index) override;
     void doIdleStuff() override;
+    // Told to the host, whose format may take the desktop's scale
+    // (EditorHost::desktopScaleChanged).
+    void desktopScaleChanged() override { host.desktopScaleChanged(); }
 
     // A control moved: its value on the control's grid goes to the host when
     // it differs from the parameter's current value.
@@ -60,11 +73,16 @@ public:
     static float meterValueFor(float gainReductionDb);
 
 private:
+    bool updateSize();
+    bool loadBackground();
+    // The labels and controls at the scale, into `target`; throws bad_alloc.
+    void addViews(VSTGUI::CFrame* target);
     void refreshMeters();
     void takeHandedOverParameters();
     void forgetWidgets();
 
     VSTGUI::CBitmap* background = nullptr;
+    int scalePercent = 100;
     char captionText[41];
     VSTGUI::CTextLabel* captionLabel = nullptr;
     char statusText[64];

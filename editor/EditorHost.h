@@ -30,6 +30,11 @@ public:
     // widgets; a host that wants to idle too (VST 2.4's audioMasterIdle) is
     // called here.
     virtual void idleHost() {}
+    // The desktop's scale for the open window may have changed (Windows: it
+    // went to a monitor of another DPI). A format whose host tells no scale
+    // (VST 2.4) takes the desktop's again; the others hear of the scale
+    // from their host.
+    virtual void desktopScaleChanged() {}
 
 protected:
     ~EditorHost() = default;

@@ -114,6 +114,38 @@ constexpr int knobFrames(int tag) {
     return c && c->kind == ViewKind::Knob ? c->frames : 0;
 }
 
+// --- scales ------------------------------------------------------------------------
+// The scales the skin is drawn for, in percent: every bitmap exists at each,
+// drawn by the same code from the same table. At a scale the window and
+// every rectangle above are kScaled(..., percent) device pixels: each edge is
+// rounded on its own, so that neighbouring rectangles stay neighbours and a
+// control's frames fit exactly where the editor places it.
+constexpr int kNumScales = 5;
+constexpr int kScalePercents[kNumScales] = {100, 125, 150, 175, 200};
+
+// A window coordinate (or a length from 0) at `percent`, rounded to the
+// nearest device pixel.
+constexpr int scaled(int v, int percent) { return (v * percent + 50) / 100; }
+
+// The skin scale to draw at for a host's factor (1.0 = 100 %): the nearest
+// of kScalePercents, 100 for anything not a finite positive number.
+constexpr int skinPercentFor(double factor) {
+    if (!(factor > 0.0) || factor > 1e6) return 100;
+    int best = kScalePercents[0];
+    for (int p : kScalePercents) {
+        const double d = factor * 100.0 - p, bestD = factor * 100.0 - best;
+        if ((d < 0 ? -d : d) < (bestD < 0 ? -bestD : bestD)) best = p;
+    }
+    return best;
+}
+
+// The index of `percent` in kScalePercents, or -1.
+constexpr int scaleIndex(int percent) {
+    for (int i = 0; i < kNumScales; ++i)
+        if (kScalePercents[i] == percent) return i;
+    return -1;
+}
+
 // --- the skin's bitmaps -----------------------------------------------------------
 // Every bitmap of the window: the background and one strip per control.
 constexpr int kNumBitmaps = kNumControls + 1;

@@ -45,7 +45,21 @@ struct EditorSession : PluginSession {
 
     int start(const CommandLine& line) {
         if (int rc = takeArgs(line)) return rc;
+        becomeDpiAware();
         return load();
+    }
+
+    // As a host that draws for every monitor's DPI itself (per-monitor aware,
+    // version 2): the editor then reads its monitor's DPI from our window,
+    // not the 96 Windows shows an unaware program. Looked up, as older
+    // Windows versions lack it.
+    static void becomeDpiAware() {
+        using SetContext = BOOL(WINAPI*)(HANDLE);
+        HMODULE user32 = GetModuleHandleW(L"user32.dll");
+        const auto set = user32 ? reinterpret_cast<SetContext>(reinterpret_cast<void*>(
+                                      GetProcAddress(user32, "SetProcessDpiAwarenessContext")))
+                                : nullptr;
+        if (set) set(reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-4)));  // PER_MONITOR_AWARE_V2
     }
 
     int openEditor() {

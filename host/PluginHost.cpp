@@ -150,7 +150,7 @@ vst::intptr PluginHost::callback(vst::AEffect* effect, vst::int32 opcode, vst::i
     return host->answer(opcode, index, value, ptr, opt);
 }
 
-vst::intptr PluginHost::answer(vst::int32 opcode, vst::int32 index, vst::intptr /*value*/,
+vst::intptr PluginHost::answer(vst::int32 opcode, vst::int32 index, vst::intptr value,
                                void* ptr, float opt) {
     switch (opcode) {
     case vst::audioMasterAutomate:
@@ -173,7 +173,9 @@ vst::intptr PluginHost::answer(vst::int32 opcode, vst::int32 index, vst::intptr 
     case vst::audioMasterGetVendorVersion: return 1;
     case vst::audioMasterCanDo:
         return ptr && std::strcmp(static_cast<const char*>(ptr), "sizeWindow") == 0 ? 1 : 0;
-    case vst::audioMasterSizeWindow: return 1;
+    case vst::audioMasterSizeWindow:  // width in index, height in value
+        events.push_back({opcode, index, static_cast<float>(value)});
+        return 1;
     default: return 0;
     }
 }

@@ -35,7 +35,9 @@ public:
     std::string text(vst::int32 opcode, vst::int32 index = 0) const;
     bool canDo(const char* what) const;
 
-    // What the plug-in told the host: automation, begin/end edit, idle.
+    // What the plug-in told the host: automation, begin/end edit, a new size
+    // for the editor's window (audioMasterSizeWindow: the width in index, the
+    // height in value), idle.
     std::vector<HostEvent> events;
     int idleCalls = 0;
     float sampleRate = 44100.0f;

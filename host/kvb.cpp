@@ -37,6 +37,10 @@ const OptionSpec kSet{"--set", "NAME=VALUE",
                       "to a value from 0 to 1 (repeatable)",
                       true};
 const OptionSpec kRate44{"--rate", "R", "sample rate in Hz (default 44100)"};
+const OptionSpec kScaleOption{"--scale", "S",
+                              "draw the editor at scale S (1 = 100 %, up to 2; the\n"
+                              "nearest of 1, 1.25, 1.5, 1.75 and 2), as a desktop set to\n"
+                              "that scale asks (default: the desktop's own)"};
 #if defined(_WIN32)
 #define KVB_OUTPUT_FORMATS "WAV (.wav), the format this build writes"
 #else
@@ -131,11 +135,12 @@ const std::vector<Command>& commands() {
              {"--compare-set", "NAME=VALUE", "a setting for the second plug-in (repeatable)", true},
          }),
          kvbhost::runBench},
-        {"gui", "", 0, 0, "open the editor in a window, with the demo signal playing", "", withSetup({}),
-         kvbhost::runGui},
+        {"gui", "", 0, 0, "open the editor in a window, with the demo signal playing", "",
+         withSetup({kScaleOption}), kvbhost::runGui},
         {"screenshot", "OUT.png", 1, 1, "save a picture of the editor as PNG", "",
          withSetup({{"--audio", "SECONDS",
-                     "play this much of the demo signal first, for the meters\n(default 1)"}}),
+                     "play this much of the demo signal first, for the meters\n(default 1)"},
+                    kScaleOption}),
          kvbhost::runScreenshot},
     };
     return list;

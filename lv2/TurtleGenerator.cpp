@@ -146,6 +146,7 @@ constexpr char kPrefixes[] =
     "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
     "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
     "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+    "@prefix opts: <http://lv2plug.in/ns/ext/options#> .\n"
     "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
     "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
     "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n"
@@ -210,13 +211,16 @@ void writeDescription(std::FILE* f) {
     std::fputs("\n    ] .\n\n", f);
 
     // The editor: embedded in the host's window, driven by its idle calls,
-    // told of the meters as well as of the parameters.
+    // told of the meters as well as of the parameters, drawn at the host's
+    // scale (ui:scaleFactor, at instantiation and through opts:interface).
     std::fprintf(f,
                  "<%s>\n"
                  "    a ui:X11UI ;\n"
                  "    lv2:requiredFeature ui:parent , ui:idleInterface ;\n"
-                 "    lv2:optionalFeature ui:resize , ui:touch , ui:noUserResize ;\n"
-                 "    lv2:extensionData ui:idleInterface ;\n"
+                 "    lv2:optionalFeature ui:resize , ui:touch , ui:noUserResize , opts:options , "
+                 "<http://lv2plug.in/ns/ext/urid#map> ;\n"
+                 "    lv2:extensionData ui:idleInterface , opts:interface ;\n"
+                 "    opts:supportedOption ui:scaleFactor ;\n"
                  "    ui:portNotification [\n"
                  "        ui:plugin <%s> ;\n"
                  "        lv2:symbol \"Meter1\" ;\n"

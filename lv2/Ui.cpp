@@ -7,8 +7,14 @@
 //                    gesture start/end -> ui:touch, when the host offers it
 //   host -> editor:  parameter ports  -> the control moves
 //                    meter ports      -> the needles move
+//                    ui:scaleFactor   -> the editor's scale (an option at
+//                                        instantiation, or set later through
+//                                        opts:interface; ui:resize follows)
+#include <lv2/atom/atom.h>
 #include <lv2/core/lv2.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
+#include <lv2/urid/urid.h>
 
 #include <cstdint>
 #include <cstring>
@@ -33,6 +39,37 @@ public:
     ~Ui() { editor_.close(); }
 
     ControlsguiEditor& editor() { return editor_; }
+
+    // The host's URIDs of what the options speak of (0: unknown).
+    LV2_URID scaleFactorKey = 0;
+    LV2_URID floatType = 0;
+    LV2_URID doubleType = 0;
+    const LV2UI_Resize* resize = nullptr;
+
+    // Takes ui:scaleFactor from a host's list of options (ended by a key 0);
+    // answers whether it was there and a number. An open editor that changes
+    // size tells the host through ui:resize.
+    bool takeOptions(const LV2_Options_Option* options) {
+        bool taken = false;
+        for (const LV2_Options_Option* o = options; o && o->key != 0; ++o) {
+            if (!scaleFactorKey || o->key != scaleFactorKey || !o->value) continue;
+            double factor = 0.0;
+            if (o->type == floatType && o->size == sizeof(float)) {
+                float v;
+                std::memcpy(&v, o->value, sizeof v);
+                factor = v;
+            } else if (o->type == doubleType && o->size == sizeof(double)) {
+                std::memcpy(&factor, o->value, sizeof factor);
+            } else {
+                continue;
+            }
+            if (!(factor > 0.0) || factor > 100.0) continue;
+            taken = true;
+            if (editor_.setScale(factor) && editor_.isOpen() && resize)
+                resize->ui_resize(resize->handle, editor_.width(), editor_.height());
+        }
+        return taken;
+    }
 
     // port_event, the host's UI thread: a parameter port's value or a meter's.
     void portChanged(std::uint32_t port, float value) {
@@ -99,13 +136,19 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor* /*descriptor*/, const char* plu
         return nullptr;
     }
     ControlsguiEditor& editor = ui->editor();
+    if (const auto* map = static_cast<const LV2_URID_Map*>(featureData(features, LV2_URID__map))) {
+        ui->scaleFactorKey = map->map(map->handle, LV2_UI__scaleFactor);
+        ui->floatType = map->map(map->handle, LV2_ATOM__Float);
+        ui->doubleType = map->map(map->handle, LV2_ATOM__Double);
+    }
+    ui->takeOptions(static_cast<const LV2_Options_Option*>(featureData(features, LV2_OPTIONS__options)));
     if (!editor.open(parent) || !editor.getFrame()) {
         delete ui;
         return nullptr;
     }
     *widget = editor.getFrame()->getNativeWindow();
-    if (const auto* resize = static_cast<const LV2UI_Resize*>(featureData(features, LV2_UI__resize)))
-        resize->ui_resize(resize->handle, editor.width(), editor.height());
+    ui->resize = static_cast<const LV2UI_Resize*>(featureData(features, LV2_UI__resize));
+    if (ui->resize) ui->resize->ui_resize(ui->resize->handle, editor.width(), editor.height());
     return ui;
 }
 
@@ -129,8 +172,22 @@ int idle(LV2UI_Handle handle) {
 
 const LV2UI_Idle_Interface kIdle = {idle};
 
+// opts:interface, the host's UI thread: a new ui:scaleFactor while open.
+// Nothing is there to get.
+std::uint32_t getOptions(LV2_Handle /*handle*/, LV2_Options_Option* /*options*/) {
+    return LV2_OPTIONS_ERR_UNKNOWN;
+}
+std::uint32_t setOptions(LV2_Handle handle, const LV2_Options_Option* options) {
+    return static_cast<Ui*>(handle)->takeOptions(options) ? LV2_OPTIONS_SUCCESS : LV2_OPTIONS_ERR_UNKNOWN;
+}
+
+const LV2_Options_Interface kOptions = {getOptions, setOptions};
+
 const void* extensionData(const char* uri) {
-    return uri && std::strcmp(uri, LV2_UI__idleInterface) == 0 ? &kIdle : nullptr;
+    if (!uri) return nullptr;
+    if (std::strcmp(uri, LV2_UI__idleInterface) == 0) return &kIdle;
+    if (std::strcmp(uri, LV2_OPTIONS__interface) == 0) return &kOptions;
+    return nullptr;
 }
 
 const LV2UI_Descriptor kDescriptor = {kUiUri, instantiate, cleanup, portEvent, extensionData};

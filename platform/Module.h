@@ -13,4 +13,11 @@ namespace kvbplatform {
 // address: the handle in hInstance), or null.
 void* moduleContaining(const void* address);
 
+// Keeps `module` (a handle as hInstance holds) loaded until the process ends,
+// whatever the host unloads: done once an editor is shown, so that the
+// libraries it brought in (cairo, fontconfig, freetype on Linux), which leak
+// when unloaded, are loaded once per process. Null or foreign handles are
+// left alone. Any thread.
+void keepModuleLoaded(void* module);
+
 }  // namespace kvbplatform

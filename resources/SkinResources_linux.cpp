@@ -1,23 +1,23 @@
-// The skin bitmaps on Linux: the build links the .bmp files into a read-only
-// section (skin_blobs.cpp, which the skin generator writes from the layout
-// table) under hidden symbols. They are found through the module handle as a
-// Windows module's bitmap resources are.
+// The skin packs on Linux: the build links them into a read-only section
+// (skin_blobs.cpp, which the skin generator writes) under hidden symbols.
+// They are found through the module handle as a Windows module's resources
+// are.
 #include "editor/Layout.h"
 #include "platform/Module.h"
 #include "resources/SkinResources.h"
 
 namespace skin {
 
-// Bitmap n of the skin, in the order of kvbeditor::skinBitmapId, and its
+// The pack of scale n (in the order of kvbeditor::kScalePercents) and its
 // size (skin_blobs.cpp).
-const unsigned char* embeddedBitmap(int n, std::size_t& size);
+const unsigned char* embeddedPack(int n, std::size_t& size);
 
-Resource findBitmap(void* module, int id) {
-    const int index = kvbeditor::skinBitmapIndex(id);
+Resource findPack(void* module, int percent) {
+    const int index = kvbeditor::scaleIndex(percent);
     if (index < 0) return {};
     std::size_t size = 0;
-    const unsigned char* data = embeddedBitmap(index, size);
-    // Only the module these bytes are linked into carries these bitmaps; any
+    const unsigned char* data = embeddedPack(index, size);
+    // Only the module these bytes are linked into carries this skin; any
     // other handle (another library, or none) has no such resource.
     static void* const owner = kvbplatform::moduleContaining(data);
     if (module == nullptr || module != owner) return {};

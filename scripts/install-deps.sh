@@ -8,14 +8,14 @@ packages=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libsndfile1-dev libmpfr-dev
-  libx11-dev libcairo2-dev fontconfig fonts-liberation
+  libx11-dev libcairo2-dev fontconfig fonts-liberation zlib1g-dev
   lv2-dev lilv-utils
   dpf-source
   libplplot-dev plplot-driver-cairo
   xvfb xdotool x11-utils imagemagick
   valgrind
   clang libclang-rt-14-dev llvm libpixman-1-dev
-  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev
   wine64 wine fonts-wine libxrender1 libxi6 libxcursor1 libxrandr2 libxfixes3 libxinerama1
   libxcomposite1 python3
   ardour qtractor jackd2

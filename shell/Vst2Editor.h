@@ -2,7 +2,10 @@
 // the dispatcher (effEditOpen, effEditIdle, ...) reach the editor, and the
 // editor's gestures reach the host as audioMasterBeginEdit,
 // audioMasterAutomate (through setParameterAutomated) and
-// audioMasterEndEdit.
+// audioMasterEndEdit. The format has no word for the scale: the editor takes
+// the desktop's (platform::desktopScale), and asks the host for the window's
+// new size (audioMasterSizeWindow) where the parent's monitor wants another
+// than the one effEditGetRect told.
 #pragma once
 
 #include "editor/ControlsguiEditor.h"
@@ -18,7 +21,8 @@ public:
     Vst2Editor(Controlsgui* owner, const VSTGUI::ModuleResources& skin);
     ~Vst2Editor() override;
 
-    bool getRect(vst::ERect** r) override { return editor_.getRect(r); }
+    // The rectangle at the desktop's scale (VST 2.4 hosts do not tell it).
+    bool getRect(vst::ERect** r) override;
     bool open(void* parent) override;
     void close() override;
     bool isOpen() override { return editor_.isOpen(); }
@@ -40,9 +44,12 @@ private:
     float parameter(int index) const override;
     float meter(int which) const override;
     void idleHost() override;
+    void desktopScaleChanged() override;
 
     Controlsgui* kvb;
     ControlsguiEditor editor_;
+    bool scaleKnown = false;
+    int reportedWidth = 0, reportedHeight = 0;
 };
 
 // What the VST 2.4 glue hands the effect: every effect built with it gets a

@@ -90,8 +90,8 @@ constexpr v3_param_id kMeter1Id = kNumNamedParams;
 constexpr float kMeterRangeDb = 30.0f;
 
 constexpr v3_speaker_arrangement kStereo = V3_SPEAKER_L | V3_SPEAKER_R;
-constexpr int kViewWidth = 1100;
-constexpr int kViewHeight = 616;
+constexpr int kViewWidth = kvbeditor::kEditorWidth;  // at 100 %
+constexpr int kViewHeight = kvbeditor::kEditorHeight;
 constexpr unsigned kIdleMs = 30;
 
 // Frames per engine call when the host left out a buffer and the scratch
@@ -288,6 +288,9 @@ public:
     v3_result removed();
     v3_result setFrame(v3_plugin_frame** frame);
     v3_result wheel(float distance);
+    v3_result setContentScale(float factor);
+    // The view's size in pixels at its scale.
+    void size(int& width, int& height) const;
     v3_result key(bool down, int16_t character, int16_t code, int16_t modifiers);
     void idle() {
         if (open_) plugin_->editor()->idle();
@@ -304,6 +307,7 @@ private:
     v3_plugin_frame** frame_ = nullptr;
     v3_run_loop** runLoop_ = nullptr;
     bool open_ = false;
+    float hostScale_ = 1.0f;
     bool timerOn_ = false;
     bool fdOn_ = false;
 };
@@ -442,30 +446,38 @@ const v3_plugin_view_cpp kViewTable = {
         [](void* self, int16_t c, int16_t code, int16_t mods) V3_API_LAMBDA -> v3_result {
             return ownerOf<View>(self)->key(false, c, code, mods);
         },
-        [](void*, v3_view_rect* r) V3_API_LAMBDA -> v3_result {
+        [](void* self, v3_view_rect* r) V3_API_LAMBDA -> v3_result {
             if (!r) return V3_INVALID_ARG;
-            *r = {0, 0, kViewWidth, kViewHeight};
+            int w = 0, h = 0;
+            ownerOf<View>(self)->size(w, h);
+            *r = {0, 0, w, h};
             return V3_OK;
         },
-        // on_size: the size is fixed; the host's is noted, not followed.
+        // on_size: the size follows the scale alone; the host's is noted, not
+        // followed.
         [](void*, v3_view_rect* r) V3_API_LAMBDA -> v3_result { return r ? V3_OK : V3_INVALID_ARG; },
         [](void*, v3_bool) V3_API_LAMBDA -> v3_result { return V3_OK; },
         [](void* self, v3_plugin_frame** frame) V3_API_LAMBDA -> v3_result {
             return ownerOf<View>(self)->setFrame(frame);
         },
         [](void*) V3_API_LAMBDA -> v3_result { return V3_FALSE; },  // can_resize
-        [](void*, v3_view_rect* r) V3_API_LAMBDA -> v3_result {
+        [](void* self, v3_view_rect* r) V3_API_LAMBDA -> v3_result {
             if (!r) return V3_INVALID_ARG;
-            *r = {r->left, r->top, r->left + kViewWidth, r->top + kViewHeight};
+            int w = 0, h = 0;
+            ownerOf<View>(self)->size(w, h);
+            *r = {r->left, r->top, r->left + w, r->top + h};
             return V3_OK;
         },
     },
 };
 
-// The host's content scale: taken, the editor stays at 100 %.
+// The host's content scale: the editor is drawn at the nearest scale of its
+// skin, and an open one asks the host's frame for its new size.
 const v3_plugin_view_content_scale_cpp kScaleTable = {
     {KVB_UNKNOWN(View)},
-    {[](void*, float) V3_API_LAMBDA -> v3_result { return V3_OK; }},
+    {[](void* self, float factor) V3_API_LAMBDA -> v3_result {
+        return ownerOf<View>(self)->setContentScale(factor);
+    }},
 };
 
 // Linux: the host's run loop calls these on its UI thread.
@@ -997,6 +1009,7 @@ v3_result View::attached(void* parent, const char* type) {
     if (!parent || !isPlatformType(type) || open_) return V3_FALSE;
     ControlsguiEditor* editor = plugin_->editor();
     if (!editor || !plugin_->claimEditor(this)) return V3_FALSE;
+    editor->setScale(hostScale_);  // another view may have shown it at another
     if (!editor->open(parent)) {
         plugin_->releaseEditor(this);
         return V3_FALSE;
@@ -1053,6 +1066,34 @@ void View::stopIdling() {
     timerOn_ = fdOn_ = false;
     releaseObject(runLoop_);
     runLoop_ = nullptr;
+}
+
+// setContentScaleFactor, UI thread: before attached (the editor opens at the
+// scale) or while open (the editor takes the size of the scale and the host's
+// frame is asked to follow with resizeView).
+v3_result View::setContentScale(float factor) {
+    if (!(factor > 0.0f) || factor > 100.0f) return V3_INVALID_ARG;
+    hostScale_ = factor;
+    if (!open_) return V3_OK;
+    ControlsguiEditor* editor = plugin_->editor();
+    if (editor->setScale(factor) && frame_) {
+        v3_view_rect r{0, 0, editor->width(), editor->height()};
+        tableOf<v3_plugin_frame_cpp>(frame_)->frame.resize_view(
+            frame_, reinterpret_cast<v3_plugin_view**>(&view_), &r);
+    }
+    return V3_OK;
+}
+
+void View::size(int& width, int& height) const {
+    const ControlsguiEditor* editor = plugin_->editor();
+    if (open_ && editor) {
+        width = editor->width();
+        height = editor->height();
+        return;
+    }
+    const int percent = kvbeditor::skinPercentFor(hostScale_);
+    width = kvbeditor::scaled(kViewWidth, percent);
+    height = kvbeditor::scaled(kViewHeight, percent);
 }
 
 // onWheel, onKeyDown, onKeyUp, UI thread. The key codes and modifier bits

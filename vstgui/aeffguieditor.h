@@ -52,6 +52,9 @@ public:
     // Idles the editor (unless it is idling already) while a control tracks
     // the mouse.
     virtual void doIdleStuff();
+    // The desktop's scale for the open window may have changed; nothing to
+    // do here (see ControlsguiEditor).
+    virtual void desktopScaleChanged() {}
 
     // For formats whose hosts do not call idle: while the window is open, it
     // idles itself about every `intervalMs` from the system's event loop.

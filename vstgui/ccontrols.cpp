@@ -106,6 +106,7 @@ void CKnob::onMouseMoved(CPoint& where, long buttons) {
     float v;
     if (!dragCircular) {
         float range = kLinearRange;
+        if (frame) range = kLinearRange * static_cast<float>(frame->getScalePercent()) / 100.0f;
         if (buttons & kShift) range *= kFineFactor;
         const float moved = static_cast<float>((where.x - dragStart.x) - (where.y - dragStart.y));
         v = dragStartValue + moved / range;
@@ -257,7 +258,8 @@ void CTextLabel::draw(CDrawContext* context) {
     context->setFont(font);
     context->setFontColor(fontColor);
     // The text keeps clear of the outline.
-    const CRect textArea(size.left + 2, size.top, size.right - 2, size.bottom);
+    const long inset = context->scaledLength(2);
+    const CRect textArea(size.left + inset, size.top, size.right - inset, size.bottom);
     context->drawString(text.c_str(), textArea, align);
     setDirty(false);
 }

@@ -3,9 +3,10 @@
 
 namespace VSTGUI {
 
-CFrame::CFrame(const CRect& r, void* systemWindow, AEffGUIEditor* ed)
+CFrame::CFrame(const CRect& r, void* systemWindow, AEffGUIEditor* ed, int percent)
     : CView(r),
       editor(ed),
+      scalePercent(percent > 0 ? percent : 100),
       window(platform::createWindow(ed ? ed->getModule().moduleHandle() : nullptr)) {
     if (window &&
         !window->open(systemWindow, static_cast<int>(r.width()), static_cast<int>(r.height()), this))
@@ -13,7 +14,15 @@ CFrame::CFrame(const CRect& r, void* systemWindow, AEffGUIEditor* ed)
 }
 
 CFrame::~CFrame() {
-    // A gesture still running when the window goes is ended for the host.
+    removeAllViews();
+    if (background) background->forget();
+    background = nullptr;
+    if (window) window->close();
+    window.reset();
+}
+
+void CFrame::removeAllViews() {
+    // A gesture still running when the views go is ended for the host.
     if (tracking) {
         CView* v = tracking;
         tracking = nullptr;
@@ -25,10 +34,17 @@ CFrame::~CFrame() {
         (*it)->forget();
     }
     views.clear();
-    if (background) background->forget();
-    background = nullptr;
-    if (window) window->close();
-    window.reset();
+    needsFullRedraw = true;
+}
+
+bool CFrame::rescale(const CRect& newSize, int percent) {
+    if (!window || newSize.isEmpty() || percent <= 0) return false;
+    if (!window->resize(static_cast<int>(newSize.width()), static_cast<int>(newSize.height())))
+        return false;
+    size = newSize;
+    scalePercent = percent;
+    needsFullRedraw = true;
+    return true;
 }
 
 void* CFrame::getNativeWindow() const { return window ? window->nativeHandle() : nullptr; }
@@ -97,9 +113,12 @@ void CFrame::idle() {
     }
     if (areas.empty()) return;
 
-    platform::DrawContext* target = window->backBuffer();
+    CRect bounds;
+    for (const CRect& area : areas) bounds = bounds.unite(area);
+    platform::DrawContext* target = window->backBuffer(bounds);
     if (!target) return;
     CDrawContext context(*target);
+    context.setScalePercent(scalePercent);
     for (const CRect& area : areas) drawArea(context, area);
     for (CView* v : views)
         for (const CRect& area : areas)
@@ -174,6 +193,10 @@ bool CFrame::windowKeyDown(const VstKeyCode& key) {
 
 void CFrame::windowTimer() {
     if (editor) editor->idle();
+}
+
+void CFrame::windowScaleChanged() {
+    if (editor) editor->desktopScaleChanged();
 }
 
 bool CFrame::windowKeyUp(const VstKeyCode& key) {

@@ -21,6 +21,14 @@ class AEffGUIEditor;
 class CFrame;
 
 // ---------------------------------------------------------------------------
+// Pixels of a bitmap that may be shared: width x height words 0xAARRGGBB, top
+// row first, kept alive by whoever holds the pointer.
+struct SharedPixels {
+    long width = 0;
+    long height = 0;
+    std::shared_ptr<const std::uint32_t> pixels;
+};
+
 // The module (plug-in binary) an editor's widgets belong to, as the code that
 // builds the editor knows it. The widget layer never looks for its module
 // itself: the editor is given one and hands it to its frame (Windows
@@ -32,22 +40,25 @@ public:
     // The system's handle of the module: an HINSTANCE on Windows, the handle
     // dlopen gives on Linux.
     virtual void* moduleHandle() const = 0;
-    // Bitmap `id` of the module, decoded to 0xAARRGGBB words, top row first.
-    // Answers false when the module has no such bitmap or it cannot be
-    // decoded.
-    virtual bool loadBitmap(long id, long& width, long& height,
-                            std::vector<std::uint32_t>& pixels) const = 0;
+    // Bitmap `id` of the module drawn for scale `percent`. Answers false
+    // when the module has no such bitmap or it cannot be decoded. The pixels
+    // may be shared with every other bitmap loaded from the module.
+    virtual bool loadBitmap(long id, int percent, SharedPixels& out) const = 0;
+    // Whether the module has bitmaps for scale `percent` at all (cheap: no
+    // bitmap is loaded).
+    virtual bool hasSkin(int percent) const = 0;
 };
 
 // ---------------------------------------------------------------------------
-// A bitmap from the module's skin, decoded to 0xAARRGGBB words.
+// A bitmap from the module's skin, 0xAARRGGBB words; bitmaps of one module
+// and scale share their pixels.
 class CBitmap : public CReferenceCounter {
 public:
-    // Loads bitmap `resourceId` of `module`. A bitmap that is missing or
-    // cannot be decoded is empty: isLoaded() answers false and width and
-    // height are 0.
-    CBitmap(const ModuleResources& module, long resourceId);
-    // A bitmap from pixels (width x height words, top row first).
+    // Loads bitmap `resourceId` of `module` drawn for `percent`. A bitmap
+    // that is missing or cannot be decoded is empty: isLoaded() answers false
+    // and width and height are 0.
+    CBitmap(const ModuleResources& module, long resourceId, int percent = 100);
+    // A bitmap from pixels (width x height words, top row first), copied.
     CBitmap(long width, long height, const std::uint32_t* pixels);
 
     long getWidth() const { return width; }
@@ -55,14 +66,14 @@ public:
     long getResourceId() const { return resourceId; }
     bool isLoaded() const { return width > 0 && height > 0; }
     platform::PixelView pixelView() const {
-        return {pixels.data(), static_cast<int>(width), static_cast<int>(height)};
+        return {pixels.get(), static_cast<int>(width), static_cast<int>(height)};
     }
 
 private:
     long resourceId = 0;
     long width = 0;
     long height = 0;
-    std::vector<std::uint32_t> pixels;
+    std::shared_ptr<const std::uint32_t> pixels;
 };
 
 // ---------------------------------------------------------------------------
@@ -81,8 +92,11 @@ public:
 
     void fillRect(const CRect& r) { target.fillRect(r, fillColor); }
     void drawRect(const CRect& r) { target.frameRect(r, frameColor); }
+    // The font's pixel height is that of the standard font at the scale.
     void drawString(const char* text, const CRect& r, CHoriTxtAlign align) {
-        target.drawText(text, r, standardFont(font), fontColor, align);
+        FontDesc f = standardFont(font);
+        f.pixelHeight = scaledLength(f.pixelHeight);
+        target.drawText(text, r, f, fontColor, align);
     }
     // Copies the part of `bitmap` at `offset` into `dest`, opaquely.
     void drawBitmap(const CBitmap& bitmap, const CRect& dest, const CPoint& offset) {
@@ -92,8 +106,15 @@ public:
     void setClip(const CRect& r) { target.setClip(r); }
     void resetClip() { target.resetClip(); }
 
+    // The scale the window is drawn at, in percent (text sizes follow it).
+    void setScalePercent(int percent) { scalePercent = percent; }
+    int getScalePercent() const { return scalePercent; }
+    // A length of the 100 % design at the scale, in whole pixels.
+    long scaledLength(long v) const { return (v * scalePercent + 50) / 100; }
+
 private:
     platform::DrawContext& target;
+    int scalePercent = 100;
     CColor fillColor = kWhiteCColor;
     CColor frameColor = kBlackCColor;
     CColor fontColor = kBlackCColor;
@@ -155,12 +176,14 @@ protected:
 class CFrame : public CView, public platform::WindowListener {
 public:
     // Creates the window inside `systemWindow`; isOpen() tells whether that
-    // worked.
-    CFrame(const CRect& size, void* systemWindow, AEffGUIEditor* editor);
+    // worked. Its views are laid out in device pixels for `scalePercent`,
+    // which sets the size of text and how far a knob turns per pixel.
+    CFrame(const CRect& size, void* systemWindow, AEffGUIEditor* editor, int scalePercent = 100);
     ~CFrame() override;
 
     bool isOpen() const { return window != nullptr; }
     AEffGUIEditor* getEditor() const { return editor; }
+    int getScalePercent() const { return scalePercent; }
     void* getNativeWindow() const;
     // The window's own timer and input descriptor (platform::Window).
     bool startTimer(unsigned intervalMs) { return window && window->startTimer(intervalMs); }
@@ -174,6 +197,12 @@ public:
     // Takes over the caller's reference to `view`; later views are drawn over
     // earlier ones and get the mouse first.
     bool addView(CView* view);
+    // Lets go of every view (a drag in progress ends for the host first).
+    void removeAllViews();
+    // Gives the window a new size and scale (see the constructor); its views
+    // are the caller's to lay out again. False, nothing changed, when the
+    // window cannot take the size.
+    bool rescale(const CRect& newSize, int percent);
     long getNbViews() const { return static_cast<long>(views.size()); }
     CView* getView(long index) const;
     // The topmost mouse-enabled view containing `where`, or null.
@@ -214,6 +243,8 @@ public:
     bool windowKeyUp(const VstKeyCode& key) override;
     // Idles the editor.
     void windowTimer() override;
+    // Tells the editor (AEffGUIEditor::desktopScaleChanged).
+    void windowScaleChanged() override;
 
 private:
     void drawArea(CDrawContext& context, const CRect& area);
@@ -221,6 +252,7 @@ private:
     bool needsFullRedraw = true;
 
     AEffGUIEditor* editor;
+    int scalePercent;
     std::unique_ptr<platform::Window> window;
     CBitmap* background = nullptr;
     std::vector<CView*> views;
@@ -251,7 +283,10 @@ public:
     CControl(const CRect& size, CControlListener* listener, long tag, CBitmap* background = nullptr);
     ~CControl() override;
 
-    virtual void setValue(float v) { value.store(v, std::memory_order_relaxed); }
+    // A value that is not a number is taken as 0 (as the processing reads
+    // it), an infinite one as the end of the range it points to; so the
+    // control never shows or sends anything but a number.
+    virtual void setValue(float v) { value.store(finiteValue(v), std::memory_order_relaxed); }
     virtual float getValue() const { return value.load(std::memory_order_relaxed); }
     long getTag() const { return tag; }
     CControlListener* getListener() const { return listener; }
@@ -274,6 +309,12 @@ public:
 protected:
     // Keeps the value inside [min, max].
     void bounceValue();
+    float finiteValue(float v) const {
+        if (v != v) return 0.0f < vmin ? vmin : (0.0f > vmax ? vmax : 0.0f);
+        if (v > 3.0e38f) return vmax;
+        if (v < -3.0e38f) return vmin;
+        return v;
+    }
     // Records the value that draw() shows.
     void markDrawn(float shown) { drawnValue = shown; }
 
@@ -303,7 +344,9 @@ public:
     bool onWheel(CDrawContext* context, const CPoint& where, float distance, long buttons) override;
     long onKeyDown(VstKeyCode& key) override;
 
-    // Pixels of linear movement that span the whole range.
+    // Pixels of linear movement that span the whole range at 100 %; at
+    // another scale as many pixels more or fewer, so that a drag of the same
+    // length on the screen turns the knob as far.
     static constexpr float kLinearRange = 200.0f;
     // Shift makes dragging this many times finer.
     static constexpr float kFineFactor = 1.5f;

@@ -2,6 +2,8 @@
 // function records the handle of the shared object this code lives in.
 #include <dlfcn.h>
 
+#include <atomic>
+
 #include "platform/Module.h"
 
 void* hInstance = nullptr;
@@ -20,6 +22,16 @@ void* moduleContaining(const void* address) {
         }
     }
     return info.dli_fbase;
+}
+
+void keepModuleLoaded(void* module) {
+    static std::atomic<bool> kept{false};
+    if (!module || module != hInstance || kept.exchange(true)) return;
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<const void*>(&keepModuleLoaded), &info) == 0 || !info.dli_fname) return;
+    // RTLD_NODELETE on a module already loaded: dlclose will not unload it.
+    // The reference this takes is never dropped either way.
+    dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
 }
 
 }  // namespace kvbplatform

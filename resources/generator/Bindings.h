@@ -1,13 +1,13 @@
-// What binds the skin bitmaps into the plug-in, written next to them from the
-// layout table's list of bitmaps (kvbeditor::skinBitmapId): the Windows
-// resource script and the Linux embedding with its table for the lookup.
+// What binds the skin packs (one per scale) into the plug-in, written next to
+// them: the Windows resource script and the Linux embedding with its table
+// for the lookup.
 #pragma once
 
 #include <string>
 
 namespace skingen {
 
-// `dir` is the folder the bitmaps are in, as the compilers are to find them.
+// `dir` is the folder the packs are in, as the compilers are to find them.
 std::string resourceScript(const std::string& dir);
 std::string linuxEmbedding(const std::string& dir);
 

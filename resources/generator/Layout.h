@@ -48,4 +48,17 @@ inline constexpr const SkinImage (&kImages)[kImageCount] = kSkinImages.images;
 
 inline int frameHeight(const SkinImage& s) { return s.height / s.frames; }
 
+// A control's rectangle at a scale, in device pixels (kvbeditor::scaled).
+struct ScaledRect {
+    int left, top, width, frameHeight;
+};
+inline ScaledRect scaledRect(const SkinImage& s, int percent) {
+    using kvbeditor::scaled;
+    const int fh = frameHeight(s);
+    return {scaled(s.left, percent), scaled(s.top, percent),
+            scaled(s.left + s.width, percent) - scaled(s.left, percent),
+            scaled(s.top + fh, percent) - scaled(s.top, percent)};
+}
+using kvbeditor::scaled;
+
 }  // namespace skingen

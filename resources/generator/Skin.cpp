@@ -571,10 +571,20 @@ void paintNeedle(cairo_t* cr, cairo_surface_t* panel, const MeterLook& m, double
     cairo_move_to(cr, px, py);
     cairo_line_to(cr, polarX(px, tip, a), polarY(py, tip, a));
     cairo_stroke(cr);
-    // The needle passes under the cover plate: put the panel's cover back.
+    // The needle passes under the cover plate: put the panel's cover back,
+    // on whole device pixels (where the plate's edges fall between pixels, a
+    // soft edge would blend the panel with itself and round differently).
     cairo_save(cr);
-    cairo_rectangle(cr, m.left, m.coverTop(), m.width, m.top + m.height - m.coverTop());
+    double x0 = m.left, y0 = m.coverTop(), x1 = m.left + m.width, y1 = m.top + m.height;
+    cairo_user_to_device(cr, &x0, &y0);
+    cairo_user_to_device(cr, &x1, &y1);
+    cairo_matrix_t user;
+    cairo_get_matrix(cr, &user);
+    cairo_identity_matrix(cr);
+    x0 = std::round(x0), y0 = std::round(y0), x1 = std::round(x1), y1 = std::round(y1);
+    cairo_rectangle(cr, x0, y0, x1 - x0, y1 - y0);
     cairo_clip(cr);
+    cairo_set_matrix(cr, &user);
     cairo_set_source_surface(cr, panel, 0, 0);
     cairo_paint(cr);
     cairo_restore(cr);

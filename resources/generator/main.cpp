@@ -1,10 +1,13 @@
 // kvb_skin_generator OUTDIR [--mock FILE.png]
 //
-// Renders the editor's bitmaps as OUTDIR/bmp<ID>.bmp, one for each bitmap of
-// the layout table (editor/Layout.h), and writes what binds them into the
-// plug-in: OUTDIR/skin.rc (Windows) and OUTDIR/skin_blobs.cpp (Linux). Every
-// frame of a control starts as a copy of the panel under the control's
-// rectangle, so the editor's opaque copy of a frame blends into the panel.
+// Renders the editor's bitmaps, every bitmap of the layout table
+// (editor/Layout.h) at every scale of kScalePercents, packs each scale's as
+// OUTDIR/skin<PERCENT>.pack (resources/SkinPackFormat.h), and writes what
+// binds the packs into the plug-in: OUTDIR/skin.rc (Windows) and
+// OUTDIR/skin_blobs.cpp (Linux). Every frame of a control starts as a copy of
+// the panel under the control's rectangle, so the editor's opaque copy of a
+// frame blends into the panel. At a scale, the same drawing runs with window
+// coordinates scaled to device pixels.
 // With --mock it also writes a picture of the whole window at the default
 // parameter values, for looking at the design.
 #include <cairo.h>
@@ -17,7 +20,7 @@
 #include <vector>
 
 #include "Bindings.h"
-#include "BmpWriter.h"
+#include "SkinPack.h"
 #include "Layout.h"
 #include "Skin.h"
 
@@ -40,8 +43,14 @@ std::vector<std::uint32_t> opaquePixels(cairo_surface_t* s) {
     return out;
 }
 
-cairo_surface_t* renderPanel() {
-    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWindowWidth, kWindowHeight);
+// The panel at `percent`: window coordinates scaled to device pixels. The
+// surface keeps the scale as its device scale, so that painting it as a
+// source in window coordinates puts each of its pixels back in place.
+cairo_surface_t* renderPanel(int percent) {
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, scaled(kWindowWidth, percent),
+                                                    scaled(kWindowHeight, percent));
+    const double k = percent / 100.0;
+    cairo_surface_set_device_scale(s, k, k);
     cairo_t* cr = cairo_create(s);
     paintPanel(cr);
     cairo_destroy(cr);
@@ -49,15 +58,19 @@ cairo_surface_t* renderPanel() {
     return s;
 }
 
-cairo_surface_t* renderStrip(cairo_surface_t* panel, const SkinImage& img) {
-    const int fh = frameHeight(img);
-    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, img.width, img.height);
+// The strip of `img` at `percent`: frame f holds, from device row f * fh on,
+// the window's device pixels of the control's scaled rectangle.
+cairo_surface_t* renderStrip(cairo_surface_t* panel, const SkinImage& img, int percent) {
+    const ScaledRect r = scaledRect(img, percent);
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, r.width, r.frameHeight * img.frames);
     for (int f = 0; f < img.frames; ++f) {
         cairo_t* cr = cairo_create(s);
-        cairo_rectangle(cr, 0, f * fh, img.width, fh);
+        cairo_rectangle(cr, 0, f * r.frameHeight, r.width, r.frameHeight);
         cairo_clip(cr);
-        // Window coordinates from here on.
-        cairo_translate(cr, -img.left, f * fh - img.top);
+        // Window coordinates from here on: a whole-pixel shift, then the scale.
+        cairo_translate(cr, -r.left, f * r.frameHeight - r.top);
+        const double k = percent / 100.0;
+        cairo_scale(cr, k, k);
         cairo_set_source_surface(cr, panel, 0, 0);
         cairo_paint(cr);
         paintControlFrame(cr, panel, img, f);
@@ -125,26 +138,42 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    cairo_surface_t* panel = renderPanel();
-    std::vector<cairo_surface_t*> strips(kImageCount, nullptr);
     int failures = 0;
-    for (int i = 0; i < kImageCount; ++i) {
-        const SkinImage& img = kImages[i];
-        int bpp = 32;
-        std::vector<std::uint32_t> pixels;
-        if (img.kind == Kind::Background) {
-            bpp = 24;
-            pixels = opaquePixels(panel);
-        } else {
-            strips[i] = renderStrip(panel, img);
-            pixels = opaquePixels(strips[i]);
+    cairo_surface_t* mockPanel = nullptr;
+    std::vector<cairo_surface_t*> mockStrips;
+    for (int percent : kvbeditor::kScalePercents) {
+        cairo_surface_t* panel = renderPanel(percent);
+        std::vector<cairo_surface_t*> strips(kImageCount, nullptr);
+        std::vector<PackImage> images;
+        for (int i = 0; i < kImageCount; ++i) {
+            const SkinImage& img = kImages[i];
+            if (img.kind == Kind::Background) {
+                images.push_back({img.id, cairo_image_surface_get_width(panel),
+                                  cairo_image_surface_get_height(panel), 1, 0, 0, true,
+                                  opaquePixels(panel)});
+                continue;
+            }
+            strips[i] = renderStrip(panel, img, percent);
+            const ScaledRect r = scaledRect(img, percent);
+            images.push_back({img.id, r.width, r.frameHeight, img.frames, r.left, r.top, false,
+                              opaquePixels(strips[i])});
         }
-        const std::string path = outDir + "/bmp" + std::to_string(img.id) + ".bmp";
-        if (!writeFile(path, encodeBmp(img.width, img.height, bpp, pixels))) {
+        const std::string path = outDir + "/" + packName(percent);
+        if (!writeFile(path, encodePack(percent, images))) {
             std::fprintf(stderr, "kvb_skin_generator: cannot write %s\n", path.c_str());
             ++failures;
         }
+        if (percent == 100) {
+            mockPanel = panel;
+            mockStrips = strips;
+            continue;
+        }
+        for (cairo_surface_t* st : strips)
+            if (st) cairo_surface_destroy(st);
+        cairo_surface_destroy(panel);
     }
+    cairo_surface_t* panel = mockPanel;
+    std::vector<cairo_surface_t*>& strips = mockStrips;
     using Binding = std::pair<const char*, std::string>;
     for (const auto& [name, text] : {Binding{"skin.rc", resourceScript(outDir)},
                                       Binding{"skin_blobs.cpp", linuxEmbedding(outDir)}}) {

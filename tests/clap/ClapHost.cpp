@@ -365,7 +365,7 @@ std::uint32_t ClapInstance::latency() const {
 
 // --- the editor --------------------------------------------------------------------------
 
-bool ClapInstance::openGui(std::uintptr_t parent, std::uint32_t* width, std::uint32_t* height) {
+bool ClapInstance::openGui(std::uintptr_t parent, std::uint32_t* width, std::uint32_t* height, double scale) {
     const auto* gui = extension<clap_plugin_gui_t>(CLAP_EXT_GUI);
 #if defined(_WIN32)
     const char* api = CLAP_WINDOW_API_WIN32;
@@ -374,7 +374,7 @@ bool ClapInstance::openGui(std::uintptr_t parent, std::uint32_t* width, std::uin
 #endif
     if (!gui || !gui->is_api_supported(plugin_, api, false) || !gui->create(plugin_, api, false)) return false;
     guiCreated_ = true;
-    gui->set_scale(plugin_, 1.0);
+    if (!gui->set_scale(plugin_, scale)) return false;
     std::uint32_t w = 0, h = 0;
     if (!gui->get_size(plugin_, &w, &h)) return false;
     if (width) *width = w;

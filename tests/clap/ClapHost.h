@@ -131,9 +131,10 @@ public:
     std::uint32_t latency() const;
 
     // The editor embedded in `parent` (an X11 window id or an HWND): create,
-    // set_scale, get_size, set_parent, show. Answers false at the first
-    // step that fails.
-    bool openGui(std::uintptr_t parent, std::uint32_t* width = nullptr, std::uint32_t* height = nullptr);
+    // set_scale (`scale`), get_size, set_parent, show. Answers false at the
+    // first step that fails.
+    bool openGui(std::uintptr_t parent, std::uint32_t* width = nullptr, std::uint32_t* height = nullptr,
+                 double scale = 1.0);
     // hide and destroy.
     void closeGui();
     // One turn of the host's run loop: every registered timer fires, then

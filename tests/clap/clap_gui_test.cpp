@@ -132,6 +132,38 @@ TEST_F(ClapGui, EmbedsAtOneSizeIdlesFromTheHostAndShowsTheHostsValues) {
     EXPECT_EQ(fx.timerCount(), 0u);
 }
 
+// The host's scale: the size the editor reports and the skin it draws, and a
+// new scale while shown asked of the host as a resize.
+TEST_F(ClapGui, TheHostsScaleSizesAndDrawsTheEditorAndAChangeAsksForAResize) {
+    guitest::HostWindow big;
+    ASSERT_TRUE(big.create(2200, 1232));
+    std::uint32_t w = 0, h = 0;
+    ASSERT_TRUE(fx.openGui(big.window(), &w, &h, 1.5));
+    EXPECT_EQ(w, 1650u);
+    EXPECT_EQ(h, 924u);
+    const VSTGUI::CRect header(0, 0, 1650, 60);
+    guitest::pumpFor([this] { turn(); }, 250);
+    EXPECT_EQ(guitest::mismatches(big.capture(), header, guitest::skinImage(kBackgroundBitmap, 150), 0), 0);
+    EXPECT_EQ(fx.calls.requestResize, 0);
+
+    EXPECT_TRUE(gui->set_scale(fx.plugin(), 2.0));
+    EXPECT_EQ(fx.calls.requestResize, 1);
+    ASSERT_TRUE(gui->get_size(fx.plugin(), &w, &h));
+    EXPECT_EQ(w, 2200u);
+    EXPECT_EQ(h, 1232u);
+    EXPECT_TRUE(gui->set_size(fx.plugin(), 2200, 1232));
+    guitest::pumpFor([this] { turn(); }, 250);
+    EXPECT_EQ(guitest::mismatches(big.capture(), VSTGUI::CRect(0, 0, 2200, 80),
+                                  guitest::skinImage(kBackgroundBitmap, 200), 0),
+              0);
+    EXPECT_EQ(big.childCount(), 1) << "the same window, resized";
+    EXPECT_TRUE(gui->set_scale(fx.plugin(), 2.0));
+    EXPECT_EQ(fx.calls.requestResize, 1) << "no change, no request";
+    EXPECT_FALSE(gui->set_scale(fx.plugin(), 0.0));
+    EXPECT_FALSE(gui->set_scale(fx.plugin(), std::nan("")));
+    fx.closeGui();
+}
+
 // 60 pixels right and 42 up from the centre of OptThr1 (at 0, as the host
 // set it) while the host processes: one gesture of values on the knob's grid (ending at 12/24) in
 // the blocks' output events; the engine took the value at once.

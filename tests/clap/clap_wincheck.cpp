@@ -10,30 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "editor/Layout.h"
 #include "host/WinHostWindow.h"
+#include "tests/win/FormatWinCheck.h"
 #include "params/Parameters.h"
 #include "tests/clap/ClapHost.h"
 
-namespace {
-
-int passed = 0, failed = 0;
-
-void check(bool ok, const std::string& what) {
-    ++(ok ? passed : failed);
-    std::printf("%s %s\n", ok ? "ok  " : "FAIL", what.c_str());
-}
-
-// The pixels of control `tag`'s rectangle.
-std::vector<std::uint32_t> area(const kvbhost::Picture& p, int tag) {
-    std::vector<std::uint32_t> out;
-    const kvbeditor::ControlLayout* c = kvbeditor::controlOf(tag);
-    for (int y = c->top; y < c->top + c->height && y < p.height; ++y)
-        for (int x = c->left; x < c->left + c->width && x < p.width; ++x) out.push_back(p.at(x, y));
-    return out;
-}
-
-}  // namespace
+using formatwincheck::area;
+using formatwincheck::check;
 
 int main(int argc, char** argv) {
     const claptest::ClapModule module(argc > 1 ? argv[1] : "KVB.clap");
@@ -83,9 +66,21 @@ int main(int argc, char** argv) {
     check(area(before, kOptThr1) != area(after, kOptThr1), "the host's Opt threshold 1 moves its knob");
     check(area(before, kDisGain2) == area(after, kDisGain2), "and no other control");
 
+    // The host's scale: the editor's window takes the size of the skin drawn
+    // for it, and the host is asked to follow.
+    const int resizes = fx.calls.requestResize;
+    check(gui->set_scale(fx.plugin(), 2.0), "set_scale 2");
+    std::uint32_t w2 = 0, h2 = 0;
+    check(gui->get_size(fx.plugin(), &w2, &h2) && w2 == 2200 && h2 == 1232,
+          "at 200 % the editor is 2200 x 1232 (" + std::to_string(w2) + " x " + std::to_string(h2) + ")");
+    check(fx.calls.requestResize == resizes + 1, "and asks the host to resize it");
+    RECT client{};
+    check(window.child() && GetClientRect(static_cast<HWND>(window.child()), &client) && client.right == 2200 &&
+              client.bottom == 1232,
+          "its window is 2200 x 1232 (" + std::to_string(client.right) + " x " + std::to_string(client.bottom) + ")");
+
     fx.closeGui();
     pump(50);
     check(window.child() == nullptr, "hide and destroy take the editor's window away");
-    std::printf("wincheck: %d passed, %d failed\n", passed, failed);
-    return failed == 0 ? 0 : 1;
+    return formatwincheck::finish();
 }

@@ -1,5 +1,7 @@
 #include "tests/gui/EditorFixture.h"
 
+#include <cstdlib>
+
 #include "editor/Layout.h"
 #include "tests/support/TestPlugin.h"
 
@@ -8,6 +10,10 @@ using namespace VSTGUI;
 namespace guitest {
 
 void EditorFixture::SetUp() {
+    // VST 2.4 editors take the desktop's scale: 100 % here, whatever the
+    // machine's desktop says.
+    unsetenv("GDK_SCALE");
+    setenv("QT_SCALE_FACTOR", "1", 1);
     platform::setWindowFactory(&MockWindow::make);
     TestHost::reset();
     effect = kvbtest::createPlugin(TestHost::callback);

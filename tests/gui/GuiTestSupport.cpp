@@ -10,16 +10,15 @@
 
 namespace guitest {
 
-const skin::Image& skinImage(int id) {
+const skin::Image& skinImage(int id, int percent) {
     static std::mutex lock;
-    static std::map<int, skin::Image> cache;
+    static std::map<int, std::shared_ptr<const skin::Skin>> held;
+    static const skin::Image none;
     std::lock_guard<std::mutex> guard(lock);
-    auto it = cache.find(id);
-    if (it != cache.end()) return it->second;
-    skin::Image image;
-    const skin::Resource r = skin::findBitmap(hInstance, id);
-    if (r.data) skin::decodeBmp(r.data, r.size, image);
-    return cache.emplace(id, std::move(image)).first->second;
+    std::shared_ptr<const skin::Skin>& s = held[percent];
+    if (!s) s = skin::sharedSkin(hInstance, percent);
+    const skin::Image* image = s ? s->image(id) : nullptr;
+    return image ? *image : none;
 }
 
 long mismatches(const Picture& picture, const VSTGUI::CRect& area, const skin::Image& image,

@@ -24,8 +24,9 @@ using Picture = kvbhost::Picture;
 // editor: kvb's own.
 using HostWindow = kvbhost::X11HostWindow;
 
-// Skin bitmap `id` as linked into this test program.
-const skin::Image& skinImage(int id);
+// Skin bitmap `id` at `percent` as linked into this test program (an empty
+// image when there is none).
+const skin::Image& skinImage(int id, int percent = 100);
 
 // Pixels inside `area` of `picture` that differ from the part of `image`
 // starting at row `srcY` (red, green and blue compared).

@@ -66,7 +66,13 @@ public:
     bool open(void* parent, int width, int height, VSTGUI::platform::WindowListener* l) override;
     void close() override;
     void handleEvents() override {}
-    VSTGUI::platform::DrawContext* backBuffer() override { return &context; }
+    VSTGUI::platform::DrawContext* backBuffer(const VSTGUI::CRect& /*bounds*/) override { return &context; }
+    bool resize(int w, int h) override {
+        resized.push_back(VSTGUI::CRect(0, 0, w, h));
+        width = w;
+        height = h;
+        return true;
+    }
     void present(const std::vector<VSTGUI::CRect>& areas) override {
         presented.insert(presented.end(), areas.begin(), areas.end());
     }
@@ -90,6 +96,7 @@ public:
     VSTGUI::platform::WindowListener* listener = nullptr;
     MockDrawContext context;
     std::vector<VSTGUI::CRect> presented;
+    std::vector<VSTGUI::CRect> resized;
     VSTGUI::CPoint pointer;
     long pointerButtons = 0;
     int width = 0, height = 0;

@@ -40,7 +40,7 @@ bool XvfbServer::start() {
             dup2(devnull, 1);
             dup2(devnull, 2);
         }
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x800x24",
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "2560x1440x24",
                "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
         _exit(127);
     }

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <thread>
 
 #include "dsp/BlockSettings.h"
@@ -763,6 +764,160 @@ TEST_F(Editor, OutOfRangeHostValuesDrawInsideTheStrip) {
     // The wheel brings such a value back into the range.
     wheel(centreOf(kOptThr1), -1.0f);
     EXPECT_EQ(param(kOptThr1), 1.0f);
+}
+
+// --- scales ----------------------------------------------------------------------
+
+CRect scaledRect(const ControlLayout& c, int percent) {
+    return CRect(scaled(c.left, percent), scaled(c.top, percent), scaled(c.right, percent),
+                 scaled(c.bottom, percent));
+}
+
+// A VST 2.4 editor takes the desktop's scale, here from QT_SCALE_FACTOR.
+void setDesktopScale(int percent) {
+    setenv("QT_SCALE_FACTOR", std::to_string(percent / 100.0).c_str(), 1);
+}
+
+TEST_F(Editor, AtEveryScaleTheWindowTextAndEveryControlTakeTheirScaledPlaces) {
+    for (int percent : kScalePercents) {
+        SCOPED_TRACE("scale " + std::to_string(percent));
+        setDesktopScale(percent);
+        ASSERT_TRUE(open());
+        EXPECT_EQ(editor->getScalePercent(), percent);
+        vst::ERect* r = nullptr;
+        ASSERT_EQ(dispatch(vst::effEditGetRect, 0, 0, &r), 1);
+        EXPECT_EQ(r->right, scaled(1100, percent));
+        EXPECT_EQ(r->bottom, scaled(616, percent));
+        EXPECT_EQ(MockWindow::current->width, r->right);
+        EXPECT_EQ(MockWindow::current->height, r->bottom);
+        for (const ControlLayout& c : kControls) {
+            EXPECT_EQ(control(c.tag)->getViewSize(), scaledRect(c, percent)) << c.tag;
+            if (auto* knob = dynamic_cast<CAnimKnob*>(control(c.tag))) {
+                EXPECT_EQ(knob->getHeightOfOneImage(), scaledRect(c, percent).height()) << c.tag;
+            }
+        }
+        idle();
+        // The labels' text at the scale: 9 and 12 pixels at 100 %.
+        int captionHeight = 0, statusHeight = 0;
+        for (const auto& t : MockWindow::current->context.texts) {
+            if (t.text == editor->getCaptionText()) captionHeight = t.pixelHeight;
+            if (t.text == "---") statusHeight = t.pixelHeight;
+        }
+        EXPECT_EQ(captionHeight, scaled(9, percent));
+        EXPECT_EQ(statusHeight, scaled(12, percent));
+        close();
+    }
+    // A host's factor takes the nearest scale of the skin; nonsense keeps 100 %.
+    const std::pair<double, int> nearest[] = {{1.1, 100}, {1.13, 125}, {1.33, 125}, {1.4, 150},
+                                              {3.0, 200}, {0.5, 100}, {-1.0, 100}, {0.0, 100}};
+    for (const auto& [factor, percent] : nearest) {
+        editor->setScale(factor);
+        EXPECT_EQ(editor->getScalePercent(), percent) << factor;
+    }
+    editor->setScale(std::nan(""));
+    EXPECT_EQ(editor->getScalePercent(), 100);
+}
+
+TEST_F(Editor, ADragOfTheSameLengthOnScreenSendsTheSameValuesAtEveryScale) {
+    // The same moves, in pixels of the screen, at 100, 150 and 200 %: every
+    // distance in even pixels of the 100 % design, so that each is whole at
+    // 150 %. Linear and fine (Shift) drags, and a knob of six steps.
+    const int path[] = {6, 20, 52, 78, 60, 130, 210, -40};
+    std::vector<std::vector<float>> sent;
+    for (int percent : {100, 150, 200}) {
+        setDesktopScale(percent);
+        setParam(kOptThr1, 0.25f);
+        setParam(kDisAtk1, 0.0f);
+        ASSERT_TRUE(open());
+        TestHost::calls.clear();
+        const std::pair<int, long> drags[] = {{kOptThr1, kLButton}, {kOptThr1, kLButton | kShift},
+                                               {kDisAtk1, kLButton}};
+        for (const auto& [tag, buttons] : drags) {
+            const CRect r = scaledRect(*controlOf(tag), percent);
+            const CPoint c((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+            press(c, buttons);
+            for (int d : path) move(CPoint(c.x + d * percent / 100, c.y - d * percent / 200), buttons);
+            release(CPoint(c.x, c.y), buttons & kModifierMask);
+        }
+        std::vector<float> values;
+        for (const auto& call : hostCalls(vst::audioMasterAutomate)) values.push_back(call.opt);
+        sent.push_back(values);
+        EXPECT_EQ(editor->getScalePercent(), percent);
+        close();
+    }
+    EXPECT_GT(sent[0].size(), 10u);
+    EXPECT_EQ(sent[1], sent[0]) << "150 %";
+    EXPECT_EQ(sent[2], sent[0]) << "200 %";
+}
+
+TEST_F(Editor, ANewScaleWhileOpenResizesTheSameWindowAndEndsADrag) {
+    setParam(kOptThr1, 0.0f);
+    ASSERT_TRUE(open());
+    MockWindow* window = MockWindow::current;
+    idle();
+    const CPoint c = centreOf(kOptThr1);
+    press(c);
+    move(CPoint(c.x + 60, c.y));
+    TestHost::calls.clear();
+    EXPECT_TRUE(editor->setScale(2.0));
+    EXPECT_EQ(MockWindow::current, window) << "the same window, resized";
+    EXPECT_EQ(window->resized, (std::vector<CRect>{CRect(0, 0, 2200, 1232)}));
+    EXPECT_EQ(hostCalls(vst::audioMasterEndEdit).size(), 1u) << "the drag ends for the host";
+    EXPECT_EQ(frame()->getViewSize(), CRect(0, 0, 2200, 1232));
+    EXPECT_EQ(control(kDisGain1)->getViewSize(), scaledRect(*controlOf(kDisGain1), 200));
+    EXPECT_EQ(control(kOptThr1)->getValue(), param(kOptThr1)) << "values carried over";
+    window->presented.clear();
+    idle();
+    ASSERT_FALSE(window->presented.empty());
+    EXPECT_EQ(window->presented[0], CRect(0, 0, 2200, 1232)) << "drawn whole again";
+    // The same scale again changes nothing; back to 100 % shrinks it.
+    EXPECT_FALSE(editor->setScale(2.0));
+    EXPECT_TRUE(editor->setScale(1.0));
+    EXPECT_EQ(window->resized.back(), CRect(0, 0, 1100, 616));
+    EXPECT_EQ(editor->width(), 1100);
+}
+
+TEST_F(Editor, NotANumberOrInfinityFromTheHostShowsWhatTheProcessingReadsAndNeverGoesBack) {
+    const float nan = std::nanf(""), inf = std::numeric_limits<float>::infinity();
+    setParam(kOptThr1, nan);
+    setParam(kDisGain1, inf);
+    setParam(kOptGain2, -inf);
+    setParam(kOptByp1, nan);
+    setParam(kOptMode, inf);
+    ASSERT_TRUE(open());
+    idle();
+    // Not a number reads as 0, infinities as the nearer end.
+    EXPECT_EQ(drawnFrame(kOptThr1), 0);
+    EXPECT_EQ(drawnFrame(kDisGain1), 23);
+    EXPECT_EQ(drawnFrame(kOptGain2), 0);
+    EXPECT_EQ(drawnFrame(kOptByp1), 0);
+    EXPECT_EQ(drawnFrame(kOptMode), 2);
+    for (int tag : {kOptThr1, kDisGain1, kOptGain2, kOptByp1, kOptMode})
+        EXPECT_TRUE(std::isfinite(control(tag)->getValue())) << tag;
+    TestHost::calls.clear();
+    // A drag starts from what is shown: 30 pixels right of 0 is 0.15, sent
+    // as the nearest 24th.
+    const CPoint c = centreOf(kOptThr1);
+    drag(c, CPoint(c.x + 30, c.y));
+    EXPECT_EQ(param(kOptThr1), 4.0f / 24.0f);
+    drag(centreOf(kDisGain1), CPoint(centreOf(kDisGain1).x - 40, centreOf(kDisGain1).y));
+    EXPECT_EQ(param(kDisGain1), 19.0f / 24.0f);
+    wheel(centreOf(kOptGain2), 1.0f);
+    click(centreOf(kOptByp1));
+    EXPECT_EQ(param(kOptByp1), 1.0f);
+    // Not a number again while open, then the wheel and the keys.
+    setParam(kOptThr1, nan);
+    idle();
+    EXPECT_EQ(drawnFrame(kOptThr1), 0);
+    wheel(centreOf(kOptThr1), -1.0f);
+    wheel(centreOf(kOptThr1), 1.0f);
+    click(centreOf(kOptThr1), kLButton | kControl);
+    VstKeyCode up{0, VKEY_UP, 0};
+    setParam(kOptThr1, inf);
+    editor->onKeyDown(up);
+    const auto sentValues = hostCalls(vst::audioMasterAutomate);
+    EXPECT_GE(sentValues.size(), 6u);
+    for (const auto& call : sentValues) EXPECT_TRUE(std::isfinite(call.opt)) << call.index;
 }
 
 TEST_F(Editor, HostKnobModeAndKeys) {

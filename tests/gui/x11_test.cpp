@@ -3,6 +3,8 @@
 // its AEffect, its window captured and clicked with xdotool.
 #include <gtest/gtest.h>
 
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
 #include <cairo.h>
 
 #include <sys/wait.h>
@@ -357,11 +359,122 @@ TEST(KvbCommands, ScreenshotSavesTheEditorsPicture) {
     std::remove(out.c_str());
 }
 
+// The screenshot of kvb screenshot --scale S (the meters at rest), or an
+// empty picture.
+Picture screenshotAt(const std::string& scale, const std::string& settings = "") {
+    const std::string out = ::testing::TempDir() + "kvb_screenshot_" + scale + ".png";
+    std::remove(out.c_str());
+    const CommandResult r = runKvb("screenshot " + out + " --scale " + scale + " --audio 0 " +
+                                   settings + " --plugin " + KVB_PLUGIN_PATH);
+    EXPECT_EQ(r.status, 0) << r.out;
+    Picture p = readPng(out);
+    std::remove(out.c_str());
+    return p;
+}
+
+TEST(KvbCommands, AtEveryScaleTheWindowShowsTheSkinDrawnForThatScale) {
+    // Everything but the two labels is the skin's bitmaps of that scale, at
+    // their scaled places, showing the frames of the values set.
+    for (int percent : kvbeditor::kScalePercents) {
+        SCOPED_TRACE("scale " + std::to_string(percent));
+        const Picture p = screenshotAt(std::to_string(percent / 100.0),
+                                       "--set OptThr1=0.5 --set OptByp1=1 --set 14=1");
+        ASSERT_EQ(p.width, kvbeditor::scaled(1100, percent));
+        ASSERT_EQ(p.height, kvbeditor::scaled(616, percent));
+        const auto area = [percent](int tag, int frameHeight) {
+            const auto& c = guitest::layoutOf(tag);
+            const long l = kvbeditor::scaled(c.left, percent), t = kvbeditor::scaled(c.top, percent);
+            return CRect(l, t, kvbeditor::scaled(c.right, percent), t + frameHeight);
+        };
+        for (const auto& [tag, frameIndex] : {std::pair{kOptThr1, 11}, {kOptByp1, 1}, {kOptMode, 2},
+                                              {kMeter1Tag, 60}, {kMeter2Tag, 60}}) {
+            const skin::Image& strip = guitest::skinImage(guitest::layoutOf(tag).bitmapId, percent);
+            const int fh = strip.height / guitest::layoutOf(tag).frames;
+            EXPECT_EQ(guitest::mismatches(p, area(tag, fh), strip, frameIndex * fh), 0) << tag;
+        }
+        const skin::Image& panel = guitest::skinImage(kvbeditor::kBackgroundBitmap, percent);
+        EXPECT_EQ(guitest::mismatches(p, CRect(0, 0, p.width, kvbeditor::scaled(40, percent)), panel, 0), 0);
+    }
+}
+
+TEST(KvbCommands, AtTwiceTheScaleThePictureIsDrawnSharpNotStretched) {
+    const Picture one = screenshotAt("1"), two = screenshotAt("2");
+    ASSERT_EQ(one.width, 1100);
+    ASSERT_EQ(two.width, 2200);
+    ASSERT_EQ(two.height, 1232);
+    // Each 2 x 2 block, averaged, is the 100 % picture's pixel: the same
+    // drawing at twice the detail. Text and antialiased edges round a little
+    // differently; nothing moves.
+    double sum = 0;
+    long far = 0, detailed = 0;
+    for (int y = 0; y < one.height; ++y)
+        for (int x = 0; x < one.width; ++x) {
+            const std::uint32_t q[4] = {two.at(2 * x, 2 * y), two.at(2 * x + 1, 2 * y),
+                                        two.at(2 * x, 2 * y + 1), two.at(2 * x + 1, 2 * y + 1)};
+            int worst = 0;
+            for (int shift : {0, 8, 16}) {
+                int mean = 0;
+                for (std::uint32_t v : q) mean += (v >> shift) & 0xFF;
+                const int d = std::abs((mean + 2) / 4 - static_cast<int>((one.at(x, y) >> shift) & 0xFF));
+                sum += d;
+                worst = std::max(worst, d);
+            }
+            far += worst > 40;
+            // An upscaled copy would have four equal pixels in every block.
+            detailed += !(q[0] == q[1] && q[1] == q[2] && q[2] == q[3]);
+        }
+    const double blocks = double(one.width) * one.height;
+    std::printf("mean difference %.2f per channel, %.2f %% of blocks off by more than 40, "
+                "%.1f %% of blocks with detail\n",
+                sum / (3 * blocks), 100.0 * far / blocks, 100.0 * detailed / blocks);
+    EXPECT_LT(sum / (3 * blocks), 2.0) << "mean difference per channel";
+    // Thin lines and text, antialiased on another grid, and nothing else.
+    EXPECT_LT(far / blocks, 0.015) << "blocks far from the 100 % pixel";
+    EXPECT_GT(detailed / blocks, 0.15) << "blocks with detail of their own";
+}
+
 TEST(KvbCommands, ScreenshotRefusesAnUnknownParameter) {
     const CommandResult r = runKvb("screenshot " + ::testing::TempDir() + "kvb_never.png --set Nope=1 --plugin " +
                                    std::string(KVB_PLUGIN_PATH));
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.out.find("Nope"), std::string::npos) << r.out;
+}
+
+TEST(KvbCommands, WithoutScaleTheVst2EditorTakesTheDesktopsXftDpiOrGdkScale) {
+    // The desktop's resource database says 144 dpi (150 %); GDK_SCALE, where
+    // set, goes first.
+    Display* d = XOpenDisplay(nullptr);
+    ASSERT_NE(d, nullptr);
+    const char resources[] = "Xft.antialias:\t1\nXft.dpi:\t144\nXft.hinting:\t1\n";
+    XChangeProperty(d, DefaultRootWindow(d), XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(resources), sizeof resources - 1);
+    XSync(d, False);
+    const std::string out = ::testing::TempDir() + "kvb_screenshot_desktop.png";
+    const std::string plain = "env -u QT_SCALE_FACTOR -u GDK_SCALE ";
+    CommandResult r = runCommand(plain + KVB_HOST_PATH + " screenshot " + out + " --audio 0");
+    EXPECT_EQ(r.status, 0) << r.out;
+    Picture p = readPng(out);
+    EXPECT_EQ(p.width, 1650);
+    EXPECT_EQ(p.height, 924);
+    r = runCommand(plain + "GDK_SCALE=2 " + KVB_HOST_PATH + " screenshot " + out + " --audio 0");
+    EXPECT_EQ(r.status, 0) << r.out;
+    p = readPng(out);
+    EXPECT_EQ(p.width, 2200);
+    XDeleteProperty(d, DefaultRootWindow(d), XA_RESOURCE_MANAGER);
+    XSync(d, False);
+    r = runCommand(plain + KVB_HOST_PATH + " screenshot " + out + " --audio 0");
+    EXPECT_EQ(readPng(out).width, 1100) << "no resource, no variable: 100 %";
+    XCloseDisplay(d);
+    std::remove(out.c_str());
+}
+
+TEST(KvbCommands, ScaleOutsideItsRangeIsACommandLineError) {
+    for (const char* scale : {"0", "5", "x", "-1", "nan"}) {
+        const CommandResult r = runKvb(std::string("screenshot ") + ::testing::TempDir() +
+                                       "kvb_never.png --scale " + scale);
+        EXPECT_EQ(r.status, 2) << scale;
+        EXPECT_NE(r.out.find("--scale"), std::string::npos) << r.out;
+    }
 }
 
 TEST(KvbCommands, WithoutADisplayBothSaySo) {

@@ -5,10 +5,14 @@
 // with the skin, and dragged with xdotool.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <lv2/atom/atom.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
+#include <lv2/urid/urid.h>
 
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -113,6 +117,56 @@ protected:
     LV2UI_Handle ui = nullptr;
     LV2UI_Widget widget = nullptr;
 };
+
+// The host's ui:scaleFactor: given at instantiation it sizes the editor and
+// picks the skin drawn for it; set later through opts:interface it resizes
+// the same window and tells the host through ui:resize.
+TEST_F(Lv2Ui, TheHostsScaleFactorSizesTheEditorAtOnceAndLater) {
+    static std::map<std::string, LV2_URID> ids;
+    LV2_URID_Map map{nullptr, [](LV2_URID_Map_Handle, const char* uri) -> LV2_URID {
+                         const auto it = ids.emplace(uri, static_cast<LV2_URID>(ids.size() + 1)).first;
+                         return it->second;
+                     }};
+    const LV2_URID key = map.map(nullptr, LV2_UI__scaleFactor), floatType = map.map(nullptr, LV2_ATOM__Float);
+    float factor = 1.5f;
+    const LV2_Options_Option options[] = {
+        {LV2_OPTIONS_INSTANCE, 0, key, sizeof factor, floatType, &factor},
+        {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr},
+    };
+    HostWindow big;
+    ASSERT_TRUE(big.create(2200, 1232));
+    const LV2_Feature parent{LV2_UI__parent, big.parentHandle()}, resize{LV2_UI__resize, &resizeData},
+        mapFeature{LV2_URID__map, &map}, optionsFeature{LV2_OPTIONS__options, const_cast<LV2_Options_Option*>(options)};
+    const LV2_Feature* features[] = {&parent, &resize, &mapFeature, &optionsFeature, nullptr};
+    ui = desc->instantiate(desc, kPluginUri, KVB_LV2_BUNDLE "/", &Host::write, &host, &widget, features);
+    ASSERT_NE(ui, nullptr);
+    settle();
+    ASSERT_EQ(host.events.size(), 1u);
+    EXPECT_EQ(host.events[0].kind, HostEvent::Resize);
+    EXPECT_EQ(host.events[0].port, 1650u);
+    EXPECT_EQ(host.events[0].value, 924.0f);
+    EXPECT_EQ(guitest::mismatches(big.capture(), CRect(0, 0, 1650, 60), guitest::skinImage(kBackgroundBitmap, 150), 0),
+              0);
+
+    const auto* iface = static_cast<const LV2_Options_Interface*>(desc->extension_data(LV2_OPTIONS__interface));
+    ASSERT_NE(iface, nullptr);
+    factor = 2.0f;
+    EXPECT_EQ(iface->set(ui, options), LV2_OPTIONS_SUCCESS);
+    ASSERT_EQ(host.events.size(), 2u);
+    EXPECT_EQ(host.events[1].port, 2200u);
+    EXPECT_EQ(host.events[1].value, 1232.0f);
+    settle();
+    EXPECT_EQ(guitest::mismatches(big.capture(), CRect(0, 0, 2200, 80), guitest::skinImage(kBackgroundBitmap, 200), 0),
+              0);
+    EXPECT_EQ(big.childCount(), 1) << "the same widget, resized";
+    // Not a number, or an option of another kind, changes nothing.
+    factor = std::nanf("");
+    EXPECT_NE(iface->set(ui, options), LV2_OPTIONS_SUCCESS);
+    EXPECT_EQ(host.events.size(), 2u);
+    desc->cleanup(ui);
+    ui = nullptr;
+    EXPECT_EQ(big.childCount(), 0);
+}
 
 TEST_F(Lv2Ui, RefusesWithoutAParentWindowOrForAnotherPlugin) {
     const LV2_Feature* none[] = {nullptr};

@@ -1,7 +1,10 @@
-// The skin as the editor meets it: the layout table's bitmaps found through
-// the module handle, their sizes and frame layouts, the decoder's handling of good and
-// bad files, and the properties the opaque frame copies depend on.
+// The skin as the editor meets it: the layout table's bitmaps at every scale,
+// found through the module handle and decoded from their packs, their sizes
+// and frame layouts, the decoder's handling of damaged packs, one decoded
+// copy per process, and the properties the opaque frame copies depend on.
 #include <gtest/gtest.h>
+
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -15,54 +18,46 @@
 
 #include "editor/Layout.h"
 #include "platform/Module.h"
+#include "resources/SkinPackFormat.h"
 #include "resources/SkinResources.h"
 
 namespace {
+
+using kvbeditor::kScalePercents;
+using kvbeditor::scaled;
 
 enum class Use { Background, Knob, Switch, Meter };
 
 struct Expected {
     int id;
-    int width, height, bpp, frames;
-    int left, top;  // where the editor places the control
+    int width, height, frames;  // height: the whole strip
+    int left, top;              // where the editor places the control
     Use use;
 };
 
-// Sizes, depths and frame counts of the editor's bitmaps, and the position of
-// the control that shows each, from the layout table: a 24-bit background of
-// the window's size, and for each control a 32-bit strip of its frames.
-std::vector<Expected> expectedSkin() {
+// Sizes and frame counts of the editor's bitmaps at `percent`, and the
+// position of the control that shows each, from the layout table: a
+// background of the window's size, and for each control a strip of its
+// frames, every edge of the 100 % rectangle scaled and rounded on its own.
+std::vector<Expected> expectedSkin(int percent) {
     using namespace kvbeditor;
     std::vector<Expected> out;
     for (int n = 0; n < kNumBitmaps; ++n) {
         const int id = skinBitmapId(n);
         const ControlLayout* c = controlWithBitmap(id);
         if (!c) {
-            out.push_back({id, kEditorWidth, kEditorHeight, 24, 1, 0, 0, Use::Background});
+            out.push_back({id, scaled(kEditorWidth, percent), scaled(kEditorHeight, percent), 1, 0,
+                           0, Use::Background});
             continue;
         }
         const Use use = c->kind == ViewKind::Knob     ? Use::Knob
                         : c->kind == ViewKind::Switch ? Use::Switch
                                                       : Use::Meter;
-        out.push_back({id, c->width, c->height * c->frames, 32, c->frames, c->left, c->top, use});
+        const int fh = scaled(c->top + c->height, percent) - scaled(c->top, percent);
+        out.push_back({id, scaled(c->right, percent) - scaled(c->left, percent), fh * c->frames,
+                       c->frames, scaled(c->left, percent), scaled(c->top, percent), use});
     }
     return out;
-}
-
-const std::vector<Expected> kSkin = expectedSkin();
-
-// Decoded skin, loaded once through the same path the widget layer uses.
-const std::map<int, skin::Image>& decodedSkin() {
-    static const std::map<int, skin::Image> images = [] {
-        std::map<int, skin::Image> m;
-        for (const Expected& e : kSkin) {
-            const skin::Resource r = skin::findBitmap(hInstance, e.id);
-            skin::Image img;
-            if (r.data && skin::decodeBmp(r.data, r.size, img)) m[e.id] = std::move(img);
-        }
-        return m;
-    }();
-    return images;
 }
 
 std::uint32_t pixel(const skin::Image& img, int x, int y) {
@@ -89,44 +84,71 @@ bool framesEqual(const skin::Image& strip, int fh, int a, int b) {
 }
 
 // ---------------------------------------------------------------------------
-// Lookup through the module handle
+// Lookup through the module handle, and the one decoded copy
 
-TEST(SkinLookup, EveryBitmapIsInTheModuleWithItsSizeDepthAndFrames) {
+TEST(SkinLookup, EveryScaleDecodesEveryBitmapAtItsSize) {
     ASSERT_NE(hInstance, nullptr);
-    for (const Expected& e : kSkin) {
-        SCOPED_TRACE("bitmap " + std::to_string(e.id));
-        const skin::Resource r = skin::findBitmap(hInstance, e.id);
-        ASSERT_NE(r.data, nullptr);
-        const std::size_t stride = ((static_cast<std::size_t>(e.width) * e.bpp + 31) / 32) * 4;
-        EXPECT_EQ(r.size, 54 + stride * e.height);  // headers + uncompressed rows
-        skin::Image img;
-        ASSERT_TRUE(skin::decodeBmp(r.data, r.size, img));
-        EXPECT_EQ(img.width, e.width);
-        EXPECT_EQ(img.height, e.height);
-        EXPECT_EQ(img.bitsPerPixel, e.bpp);
-        EXPECT_EQ(img.height % e.frames, 0) << "frames must be equally tall";
-        // The controls fit in the window.
-        EXPECT_LE(e.left + e.width, 1100);
-        EXPECT_LE(e.top + e.height / e.frames, 616);
+    for (int percent : kScalePercents) {
+        SCOPED_TRACE("scale " + std::to_string(percent));
+        const auto held = skin::sharedSkin(hInstance, percent);
+        ASSERT_NE(held, nullptr);
+        EXPECT_EQ(held->percent, percent);
+        for (const Expected& e : expectedSkin(percent)) {
+            const skin::Image* img = held->image(e.id);
+            ASSERT_NE(img, nullptr) << e.id;
+            EXPECT_EQ(img->width, e.width) << e.id;
+            EXPECT_EQ(img->height, e.height) << e.id;
+            EXPECT_EQ(img->pixels.size(), std::size_t(e.width) * e.height) << e.id;
+            // Every control fits in the window at its scaled place.
+            EXPECT_LE(e.left + e.width, scaled(kvbeditor::kEditorWidth, percent));
+            EXPECT_LE(e.top + e.height / e.frames, scaled(kvbeditor::kEditorHeight, percent));
+        }
     }
 }
 
-TEST(SkinLookup, UnknownIdsAndForeignModulesHaveNoBitmaps) {
-    for (int id : {100, 130, 0, -1, 1000}) {
-        const skin::Resource r = skin::findBitmap(hInstance, id);
-        EXPECT_EQ(r.data, nullptr) << id;
-        EXPECT_EQ(r.size, 0u) << id;
+TEST(SkinLookup, OneDecodedCopyPerScaleWhileHeldAndNoneAfter) {
+    std::weak_ptr<const skin::Skin> gone;
+    {
+        const auto a = skin::sharedSkin(hInstance, 150);
+        const auto b = skin::sharedSkin(hInstance, 150);
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ(a.get(), b.get());
+        EXPECT_NE(skin::sharedSkin(hInstance, 100).get(), a.get());
+        gone = a;
+    }
+    EXPECT_TRUE(gone.expired()) << "the last holder frees the decoded skin";
+}
+
+TEST(SkinLookup, UnknownScalesAndForeignModulesHaveNoSkin) {
+    for (int percent : {0, 99, 101, 120, 300, -100}) {
+        EXPECT_EQ(skin::findPack(hInstance, percent).data, nullptr) << percent;
+        EXPECT_EQ(skin::sharedSkin(hInstance, percent), nullptr) << percent;
     }
     int other = 0;
     for (void* module : {static_cast<void*>(nullptr), static_cast<void*>(&other)}) {
-        const skin::Resource r = skin::findBitmap(module, kvbeditor::kBackgroundBitmap);
+        const skin::Resource r = skin::findPack(module, 100);
         EXPECT_EQ(r.data, nullptr);
         EXPECT_EQ(r.size, 0u);
     }
+    const auto held = skin::sharedSkin(hInstance, 100);
+    ASSERT_NE(held, nullptr);
+    for (int id : {100, 130, 0, -1, 1000}) EXPECT_EQ(held->image(id), nullptr) << id;
+}
+
+TEST(SkinLookup, TheSkinIsStoredCompressed) {
+    // What all the scales take in the module, against their pixels as
+    // three bytes each: the binaries stay small (6 MB at most, code included).
+    std::size_t packed = 0, plain = 0;
+    for (int percent : kScalePercents) {
+        packed += skin::findPack(hInstance, percent).size;
+        for (const Expected& e : expectedSkin(percent)) plain += std::size_t(e.width) * e.height * 3;
+    }
+    EXPECT_GT(plain, 200u << 20);
+    EXPECT_LT(packed, std::size_t(5200000));
 }
 
 #ifdef KVB_SKIN_GENERATOR_PATH
-TEST(SkinLookup, EmbeddedBytesAreWhatTheGeneratorDrawsEveryTime) {
+TEST(SkinLookup, EmbeddedPacksAreWhatTheGeneratorDrawsEveryTime) {
     // Two fresh runs of the generator: the output is byte-for-byte repeatable
     // and matches what the build linked in.
     for (int run = 0; run < 2; ++run) {
@@ -134,14 +156,14 @@ TEST(SkinLookup, EmbeddedBytesAreWhatTheGeneratorDrawsEveryTime) {
         const std::string cmd =
             "mkdir -p '" + dir + "' && '" KVB_SKIN_GENERATOR_PATH "' '" + dir + "'";
         ASSERT_EQ(std::system(cmd.c_str()), 0);
-        for (const Expected& e : kSkin) {
-            std::ifstream f(dir + "/bmp" + std::to_string(e.id) + ".bmp", std::ios::binary);
-            ASSERT_TRUE(f.good()) << e.id;
+        for (int percent : kScalePercents) {
+            std::ifstream f(dir + "/skin" + std::to_string(percent) + ".pack", std::ios::binary);
+            ASSERT_TRUE(f.good()) << percent;
             const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(f)),
                                                    std::istreambuf_iterator<char>());
-            const skin::Resource r = skin::findBitmap(hInstance, e.id);
-            ASSERT_EQ(bytes.size(), r.size) << e.id;
-            EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), r.data)) << e.id;
+            const skin::Resource r = skin::findPack(hInstance, percent);
+            ASSERT_EQ(bytes.size(), r.size) << percent;
+            EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), r.data)) << percent;
         }
         std::system(("rm -rf '" + dir + "'").c_str());
     }
@@ -151,172 +173,128 @@ TEST(SkinLookup, EmbeddedBytesAreWhatTheGeneratorDrawsEveryTime) {
 // ---------------------------------------------------------------------------
 // Decoder
 
-// A hand-made bitmap: BITMAPFILEHEADER, BITMAPINFOHEADER, rows as given.
-std::vector<unsigned char> makeBmp(int width, int height, int bpp,
-                                   const std::vector<unsigned char>& rows,
-                                   std::uint32_t compression = 0) {
-    std::vector<unsigned char> b;
-    auto p16 = [&](std::uint32_t v) {
-        b.push_back(v & 0xFF);
-        b.push_back((v >> 8) & 0xFF);
-    };
-    auto p32 = [&](std::uint32_t v) {
-        p16(v & 0xFFFF);
-        p16(v >> 16);
-    };
-    b.push_back('B');
-    b.push_back('M');
-    p32(54 + static_cast<std::uint32_t>(rows.size()));
-    p32(0);
-    p32(54);
-    p32(40);
-    p32(static_cast<std::uint32_t>(width));
-    p32(static_cast<std::uint32_t>(height));
-    p16(1);
-    p16(static_cast<std::uint32_t>(bpp));
-    p32(compression);
-    p32(static_cast<std::uint32_t>(rows.size()));
-    p32(2835);
-    p32(2835);
-    p32(0);
-    p32(0);
-    b.insert(b.end(), rows.begin(), rows.end());
-    return b;
+std::vector<unsigned char> packOf(int percent) {
+    const skin::Resource r = skin::findPack(hInstance, percent);
+    return std::vector<unsigned char>(r.data, r.data + r.size);
+}
+
+std::uint32_t get32le(const std::vector<unsigned char>& b, std::size_t at) {
+    return std::uint32_t(b[at]) | (std::uint32_t(b[at + 1]) << 8) | (std::uint32_t(b[at + 2]) << 16) |
+           (std::uint32_t(b[at + 3]) << 24);
 }
 
 void put32le(std::vector<unsigned char>& b, std::size_t at, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) b[at + i] = (v >> (8 * i)) & 0xFF;
 }
 
-// 3 x 2, 24 bits: rows of 9 bytes padded to 12, bottom row stored first.
-std::vector<unsigned char> small24() {
-    return makeBmp(3, 2, 24,
-                   {// bottom row: blue, green, red
-                    0xFF, 0, 0, 0, 0xFF, 0, 0, 0, 0xFF, 0xEE, 0xEE, 0xEE,
-                    // top row: white, black, grey 0x123456
-                    0xFF, 0xFF, 0xFF, 0, 0, 0, 0x56, 0x34, 0x12, 0xEE, 0xEE, 0xEE});
-}
-
-TEST(BmpDecode, BottomUpTwentyFourBitRowsComeOutTopFirstAndOpaque) {
-    const auto bmp = small24();
-    skin::Image img;
-    ASSERT_TRUE(skin::decodeBmp(bmp.data(), bmp.size(), img));
-    EXPECT_EQ(img.width, 3);
-    EXPECT_EQ(img.height, 2);
-    EXPECT_EQ(img.bitsPerPixel, 24);
-    const std::vector<std::uint32_t> want = {0xFFFFFFFF, 0xFF000000, 0xFF123456,
-                                             0xFF0000FF, 0xFF00FF00, 0xFFFF0000};
-    EXPECT_EQ(img.pixels, want);
-}
-
-TEST(BmpDecode, TopDownThirtyTwoBitKeepsRowOrderAndAlpha) {
-    auto bmp = makeBmp(2, -2, 32,
-                       {1, 2, 3, 4, 5, 6, 7, 8,  // first stored row is the top row
-                        9, 10, 11, 12, 13, 14, 15, 16});
-    skin::Image img;
-    ASSERT_TRUE(skin::decodeBmp(bmp.data(), bmp.size(), img));
-    EXPECT_EQ(img.height, 2);
-    const std::vector<std::uint32_t> want = {0x04030201, 0x08070605, 0x0C0B0A09, 0x100F0E0D};
-    EXPECT_EQ(img.pixels, want);
-}
-
-TEST(BmpDecode, LastRowNeedsNoPadding) {
-    // Some writers drop the padding after the final row; the pixels are all there.
-    auto bmp = small24();
-    bmp.resize(bmp.size() - 3);
-    skin::Image img;
-    EXPECT_TRUE(skin::decodeBmp(bmp.data(), bmp.size(), img));
-    bmp.resize(bmp.size() - 1);
-    EXPECT_FALSE(skin::decodeBmp(bmp.data(), bmp.size(), img));
-}
-
-TEST(BmpDecode, EveryTruncationIsRefused) {
-    const auto bmp = small24();
-    const std::size_t lastNeeded = bmp.size() - 3;  // the final row's padding may go
-    for (std::size_t n = 0; n < lastNeeded; ++n) {
-        // Copy into an exactly sized buffer so that a read past the end shows
-        // up under a memory checker.
-        std::vector<unsigned char> cut(bmp.begin(), bmp.begin() + n);
-        skin::Image img;
-        img.width = 7;
-        EXPECT_FALSE(skin::decodeBmp(cut.data(), cut.size(), img)) << n;
-        EXPECT_EQ(img.width, 0);
-        EXPECT_TRUE(img.pixels.empty());
+TEST(PackDecode, EveryTruncationIsRefusedWithoutReadingPastTheEnd) {
+    const auto pack = packOf(100);
+    ASSERT_FALSE(pack.empty());
+    skin::Skin out;
+    ASSERT_TRUE(skin::decodePack(pack.data(), pack.size(), 100, out));
+    EXPECT_FALSE(skin::decodePack(pack.data(), pack.size(), 125, out)) << "another scale's sizes";
+    EXPECT_EQ(out.images[0].width, 0);
+    // Exactly sized copies, so that a read past the end shows up under a
+    // memory checker: the headers byte by byte, then cuts through the data.
+    std::vector<std::size_t> cuts;
+    for (std::size_t n = 0; n < 16 + 36 * 3; ++n) cuts.push_back(n);
+    for (std::size_t n : {pack.size() / 3, pack.size() / 2, pack.size() - 100, pack.size() - 1})
+        cuts.push_back(n);
+    for (std::size_t n : cuts) {
+        std::vector<unsigned char> cut(pack.begin(), pack.begin() + static_cast<long>(n));
+        EXPECT_FALSE(skin::decodePack(cut.data(), cut.size(), 100, out)) << n;
+        EXPECT_TRUE(out.images[0].pixels.empty()) << n;
     }
-    // A real skin image cut short.
-    const skin::Resource r = skin::findBitmap(hInstance, 117);
-    ASSERT_NE(r.data, nullptr);
-    skin::Image img;
-    for (std::size_t n : {std::size_t(0), std::size_t(13), std::size_t(53), std::size_t(54),
-                          r.size / 2, r.size - 1}) {
-        EXPECT_FALSE(skin::decodeBmp(r.data, n, img)) << n;
-    }
-    EXPECT_FALSE(skin::decodeBmp(nullptr, 100, img));
+    EXPECT_FALSE(skin::decodePack(nullptr, 100, 100, out));
 }
 
-TEST(BmpDecode, CorruptOrUnsupportedHeadersAreRefused) {
-    const auto good = small24();
+TEST(PackDecode, DamagedHeadersEntriesAndStreamsAreRefused) {
+    const auto good = packOf(100);
+    ASSERT_FALSE(good.empty());
+    const std::size_t entry1 = skinpack::kHeaderSize + skinpack::kEntrySize;  // the first strip
+    const std::size_t entry5 = skinpack::kHeaderSize + skinpack::kEntrySize * 5;
     struct Case {
         const char* what;
-        std::size_t offset;
+        std::size_t at;
         std::uint32_t value;
-        int bytes;
     };
     const Case cases[] = {
-        {"magic", 0, 'X', 1},
-        {"pixel offset inside the headers", 10, 20, 4},
-        {"pixel offset past the end", 10, 0xFFFFFFF0u, 4},
-        {"pixel offset pushing rows past the end", 10, 58, 4},
-        {"core header size", 14, 12, 4},
-        {"header larger than the file", 14, 4000, 4},
-        {"zero width", 18, 0, 4},
-        {"negative width", 18, 0xFFFFFFFDu, 4},
-        {"huge width", 18, 0x7FFFFFFFu, 4},
-        {"zero height", 22, 0, 4},
-        {"most negative height", 22, 0x80000000u, 4},
-        {"height beyond the data", 22, 3, 4},
-        {"planes", 26, 2, 2},
-        {"16 bits per pixel", 28, 16, 2},
-        {"8 bits per pixel", 28, 8, 2},
-        {"run-length compression", 30, 1, 4},
-        {"bit-field compression", 30, 3, 4},
+        {"magic", 0, 0x5542564Bu},
+        {"scale", 8, 125},
+        {"count", 12, 28},
+        {"first id", skinpack::kHeaderSize, 102},
+        {"background width", skinpack::kHeaderSize + 4, 1099},
+        {"strip width", entry1 + 4, 118},
+        {"frame height", entry1 + 8, 120},
+        {"frames", entry1 + 12, 23},
+        {"reference to itself", entry1 + 16, 102},
+        {"reference to a later strip", entry1 + 16, 103},
+        {"reference to the background", entry1 + 16, 101},
+        {"reference of another size", entry5 + 16, 102},
+        {"unknown flag", entry1 + 20, 2},
+        {"offset past the end", entry1 + 24, 0xFFFFFF00u},
+        {"size past the end", entry1 + 28, 0x7FFFFFFFu},
+        {"plain size short", entry1 + 32, get32le(good, entry1 + 32) - 1},
+        {"plain size long", entry1 + 32, get32le(good, entry1 + 32) + 1},
+        {"plain size beyond any rows", entry1 + 32, 0xFFFFFFF0u},
     };
     for (const Case& c : cases) {
-        auto bmp = good;
-        if (c.bytes == 1) {
-            bmp[c.offset] = static_cast<unsigned char>(c.value);
-        } else if (c.bytes == 2) {
-            bmp[c.offset] = c.value & 0xFF;
-            bmp[c.offset + 1] = (c.value >> 8) & 0xFF;
-        } else {
-            put32le(bmp, c.offset, c.value);
-        }
-        skin::Image img;
-        EXPECT_FALSE(skin::decodeBmp(bmp.data(), bmp.size(), img)) << c.what;
-        EXPECT_TRUE(img.pixels.empty()) << c.what;
+        auto pack = good;
+        put32le(pack, c.at, c.value);
+        skin::Skin out;
+        EXPECT_FALSE(skin::decodePack(pack.data(), pack.size(), 100, out)) << c.what;
+        EXPECT_TRUE(out.images[0].pixels.empty()) << c.what;
     }
-    // Dimensions whose product overflows 32 bits while each looks modest.
-    auto bmp = good;
-    put32le(bmp, 18, 70000);
-    put32le(bmp, 22, 70000);
-    skin::Image img;
-    EXPECT_FALSE(skin::decodeBmp(bmp.data(), bmp.size(), img));
+    // A flipped byte inside a stream: zlib's check catches it.
+    auto pack = good;
+    pack[get32le(good, entry1 + 24) + get32le(good, entry1 + 28) / 2] ^= 0x5A;
+    skin::Skin out;
+    EXPECT_FALSE(skin::decodePack(pack.data(), pack.size(), 100, out));
+}
+
+TEST(PackDecode, RowsThatRunPastTheirEndAreRefused) {
+    // A valid stream whose first row claims more pixels than the row has.
+    auto pack = packOf(100);
+    const std::size_t entry = skinpack::kHeaderSize;  // the background
+    const std::uint32_t width = get32le(pack, entry + 4), rows = get32le(pack, entry + 8);
+    std::vector<unsigned char> plain;
+    for (std::uint32_t y = 0; y < rows; ++y) {
+        const std::uint32_t first = y == 0 ? 5 : 0, count = y == 0 ? width - 4 : 0;
+        plain.insert(plain.end(), {static_cast<unsigned char>(first), static_cast<unsigned char>(first >> 8),
+                                   static_cast<unsigned char>(count), static_cast<unsigned char>(count >> 8)});
+        plain.insert(plain.end(), count * 3, 0);
+    }
+    std::vector<unsigned char> z(compressBound(plain.size()));
+    uLongf zs = z.size();
+    ASSERT_EQ(compress(z.data(), &zs, plain.data(), plain.size()), Z_OK);
+    // In place of the background's stream, at the end.
+    put32le(pack, entry + 24, static_cast<std::uint32_t>(pack.size()));
+    put32le(pack, entry + 28, static_cast<std::uint32_t>(zs));
+    put32le(pack, entry + 32, static_cast<std::uint32_t>(plain.size()));
+    pack.insert(pack.end(), z.begin(), z.begin() + static_cast<long>(zs));
+    skin::Skin out;
+    EXPECT_FALSE(skin::decodePack(pack.data(), pack.size(), 100, out));
 }
 
 // ---------------------------------------------------------------------------
 // What the frames must look like
 
-class SkinLook : public ::testing::Test {
+// Every scale, one at a time.
+class SkinLook : public ::testing::TestWithParam<int> {
 protected:
     void SetUp() override {
-        ASSERT_EQ(decodedSkin().size(), std::size(kSkin)) << "not every bitmap decodes";
+        held = skin::sharedSkin(hInstance, GetParam());
+        ASSERT_NE(held, nullptr);
+        kSkin = expectedSkin(GetParam());
     }
-    const skin::Image& image(int id) { return decodedSkin().at(id); }
+    const skin::Image& image(int id) { return *held->image(id); }
+    std::shared_ptr<const skin::Skin> held;
+    std::vector<Expected> kSkin;
 };
+INSTANTIATE_TEST_SUITE_P(Scales, SkinLook, ::testing::ValuesIn(kScalePercents));
 
-TEST_F(SkinLook, ControlImagesAreOpaque) {
+TEST_P(SkinLook, ControlImagesAreOpaque) {
     for (const Expected& e : kSkin) {
-        if (e.bpp != 32) continue;
         const skin::Image& img = image(e.id);
         int translucent = 0;
         for (std::uint32_t p : img.pixels) translucent += (p >> 24) != 0xFF;
@@ -324,7 +302,7 @@ TEST_F(SkinLook, ControlImagesAreOpaque) {
     }
 }
 
-TEST_F(SkinLook, EveryFrameEdgeMatchesThePanelUnderTheControl) {
+TEST_P(SkinLook, EveryFrameEdgeMatchesThePanelUnderTheControl) {
     // The editor copies frames opaquely over the background: the outermost
     // pixels of each frame must be the panel's own, or the control shows as
     // a box.
@@ -347,7 +325,7 @@ TEST_F(SkinLook, EveryFrameEdgeMatchesThePanelUnderTheControl) {
     }
 }
 
-TEST_F(SkinLook, EveryKnobFrameShowsADifferentPosition) {
+TEST_P(SkinLook, EveryKnobFrameShowsADifferentPosition) {
     for (const Expected& e : kSkin) {
         if (e.use != Use::Knob) continue;
         const skin::Image& strip = image(e.id);
@@ -359,7 +337,7 @@ TEST_F(SkinLook, EveryKnobFrameShowsADifferentPosition) {
     }
 }
 
-TEST_F(SkinLook, SwitchStatesAreClearlyDifferent) {
+TEST_P(SkinLook, SwitchStatesAreClearlyDifferent) {
     for (const Expected& e : kSkin) {
         if (e.use != Use::Switch) continue;
         const skin::Image& strip = image(e.id);
@@ -368,14 +346,14 @@ TEST_F(SkinLook, SwitchStatesAreClearlyDifferent) {
         for (int y = 0; y < fh; ++y)
             for (int x = 0; x < e.width; ++x) changed += pixel(strip, x, y) != pixel(strip, x, fh + y);
         // More than a hint: a visible share of the control changes.
-        EXPECT_GT(changed, 60) << e.id;
+        EXPECT_GT(changed, 60 * GetParam() / 100) << e.id;
     }
 }
 
-TEST_F(SkinLook, MeterNeedleMovesEveryHalfDecibelFromLeftToRest) {
+TEST_P(SkinLook, MeterNeedleMovesEveryHalfDecibelFromLeftToRest) {
     const skin::Image& panel = image(kvbeditor::kBackgroundBitmap);
     for (int id : {117, 118}) {
-        const Expected& e = *std::find_if(std::begin(kSkin), std::end(kSkin),
+        const Expected& e = *std::find_if(kSkin.begin(), kSkin.end(),
                                           [id](const Expected& x) { return x.id == id; });
         const skin::Image& strip = image(id);
         const int fh = e.height / e.frames;
@@ -408,7 +386,7 @@ TEST_F(SkinLook, MeterNeedleMovesEveryHalfDecibelFromLeftToRest) {
     }
 }
 
-TEST_F(SkinLook, LabelRectanglesAreLeftPlain) {
+TEST_P(SkinLook, LabelRectanglesAreLeftPlain) {
     // The editor draws the caption and status labels there; the panel keeps
     // them free of print so nothing shows around the labels' edges.
     const skin::Image& panel = image(kvbeditor::kBackgroundBitmap);
@@ -416,7 +394,9 @@ TEST_F(SkinLook, LabelRectanglesAreLeftPlain) {
         int l, t, r, b;
     };
     for (const kvbeditor::LabelLayout& label : {kvbeditor::kCaptionLabel, kvbeditor::kStatusLabel}) {
-        const Rect rc{label.left, label.top, label.right, label.bottom};
+        const int k = GetParam();
+        const Rect rc{scaled(label.left, k), scaled(label.top, k), scaled(label.right, k),
+                      scaled(label.bottom, k)};
         int lo = 255 * 3, hi = 0;
         for (int y = rc.t; y < rc.b; ++y)
             for (int x = rc.l; x < rc.r; ++x) {

@@ -107,6 +107,49 @@ TEST_F(Vst3View, OpensInTheHostsWindowIdledByTheRunLoopAndDrawsTheSkin) {
     EXPECT_EQ(window.childCount(), 1);
 }
 
+// The host's content scale: the size the view reports and the skin it
+// draws, and a new scale while attached asked of the host's frame
+// (resizeView).
+TEST_F(Vst3View, TheHostsContentScaleSizesAndDrawsTheViewAndAChangeAsksTheFrameToResize) {
+    HostWindow big;
+    ASSERT_TRUE(big.create(2200, 1232));
+    plugin.view = tableOf<v3_edit_controller_cpp>(plugin.controller)->ctrl.create_view(plugin.controller, "editor");
+    ASSERT_NE(plugin.view, nullptr);
+    view().set_frame(plugin.view, plugin.frame.object());
+    void* scale = nullptr;
+    ASSERT_EQ(tableOf<v3_funknown>(plugin.view)->query_interface(plugin.view, v3_plugin_view_content_scale_iid, &scale),
+              V3_OK);
+    const auto setScale = [scale](float f) {
+        return tableOf<v3_plugin_view_content_scale_cpp>(scale)->scale.set_content_scale_factor(scale, f);
+    };
+    EXPECT_EQ(setScale(1.25f), V3_OK);
+    v3_view_rect r{};
+    ASSERT_EQ(view().get_size(plugin.view, &r), V3_OK);
+    EXPECT_EQ(r.right - r.left, 1375);
+    EXPECT_EQ(r.bottom - r.top, 770);
+    ASSERT_EQ(view().attached(plugin.view, big.parentHandle(), V3_VIEW_PLATFORM_TYPE_X11), V3_OK);
+    settle();
+    EXPECT_EQ(guitest::mismatches(big.capture(), CRect(0, 0, 1375, 50), guitest::skinImage(kBackgroundBitmap, 125), 0),
+              0);
+    EXPECT_EQ(plugin.frame.resizeRequests, 0);
+
+    EXPECT_EQ(setScale(2.0f), V3_OK);
+    EXPECT_EQ(plugin.frame.resizeRequests, 1);
+    ASSERT_EQ(view().get_size(plugin.view, &r), V3_OK);
+    EXPECT_EQ(r.right - r.left, 2200);
+    EXPECT_EQ(r.bottom - r.top, 1232);
+    settle();
+    EXPECT_EQ(guitest::mismatches(big.capture(), CRect(0, 0, 2200, 80), guitest::skinImage(kBackgroundBitmap, 200), 0),
+              0);
+    EXPECT_EQ(big.childCount(), 1) << "the same window, resized";
+    EXPECT_EQ(setScale(2.0f), V3_OK);
+    EXPECT_EQ(plugin.frame.resizeRequests, 1) << "no change, no request";
+    EXPECT_NE(setScale(0.0f), V3_OK);
+    tableOf<v3_funknown>(scale)->unref(scale);
+    plugin.closeEditor();
+    EXPECT_EQ(big.childCount(), 0);
+}
+
 // 60 pixels right and 42 up from the centre of OptThr1 (at 0): one begin,
 // values on the knob's grid of 24 steps, one end, all for parameter 0.
 TEST_F(Vst3View, ADragOnAKnobReachesTheHandlerAsOneGestureOnTheGrid) {

@@ -11,30 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "editor/Layout.h"
 #include "host/WinHostWindow.h"
+#include "tests/win/FormatWinCheck.h"
 #include "params/Parameters.h"
 #include "tests/vst3/Vst3Host.h"
 
-namespace {
-
-int passed = 0, failed = 0;
-
-void check(bool ok, const std::string& what) {
-    ++(ok ? passed : failed);
-    std::printf("%s %s\n", ok ? "ok  " : "FAIL", what.c_str());
-}
-
-// The pixels of control `tag`'s rectangle.
-std::vector<std::uint32_t> area(const kvbhost::Picture& p, int tag) {
-    std::vector<std::uint32_t> out;
-    const kvbeditor::ControlLayout* c = kvbeditor::controlOf(tag);
-    for (int y = c->top; y < c->top + c->height && y < p.height; ++y)
-        for (int x = c->left; x < c->left + c->width && x < p.width; ++x) out.push_back(p.at(x, y));
-    return out;
-}
-
-}  // namespace
+using formatwincheck::area;
+using formatwincheck::check;
 
 int main(int argc, char** argv) {
     vst3host::Module module;
@@ -88,6 +71,5 @@ int main(int argc, char** argv) {
     pump(50);
     check(window.child() == nullptr, "removing the view takes the editor's window away");
     fx.deactivate();
-    std::printf("wincheck: %d passed, %d failed\n", passed, failed);
-    return failed == 0 ? 0 : 1;
+    return formatwincheck::finish();
 }

@@ -86,18 +86,17 @@ Rect rectOf(int tag) {
 class Skin {
 public:
     explicit Skin(void* module) : dll(module) {}
-    const skin::Image& image(int id) {
-        auto it = images.find(id);
-        if (it != images.end()) return it->second;
-        skin::Image img;
-        const skin::Resource r = skin::findBitmap(dll, id);
-        if (r.data) skin::decodeBmp(r.data, r.size, img);
-        return images.emplace(id, std::move(img)).first->second;
+    const skin::Image& image(int id, int percent = 100) {
+        static const skin::Image none;
+        std::shared_ptr<const skin::Skin>& held = decoded[percent];
+        if (!held) held = skin::sharedSkin(dll, percent);
+        const skin::Image* img = held ? held->image(id) : nullptr;
+        return img ? *img : none;
     }
 
 private:
     void* dll;
-    std::map<int, skin::Image> images;
+    std::map<int, std::shared_ptr<const skin::Skin>> decoded;
 };
 
 // Pixels of `area` in `p` that differ (red, green, blue) from `image` read
@@ -465,6 +464,38 @@ int runEditorChecks(const std::string& plugin) {
                 check(s.frameMismatches(p, tag, modes[i]) == 0, "tag %d at %.4f shows frame %d, not %d", tag,
                       static_cast<double>(values[i]), s.shownFrame(p, tag), modes[i]);
         }
+        s.close();
+    }
+
+    section("the desktop's scale changes under the open editor");
+    {
+        // As when the host's window goes to a monitor of another DPI: the
+        // editor takes the scale, resizes its window and asks the host to
+        // follow (audioMasterSizeWindow).
+        check(s.open(), "the editor opens");
+        HWND editorWindow = static_cast<HWND>(s.window.child());
+        s.host.events.clear();
+        _putenv_s("QT_SCALE_FACTOR", "2");
+        SendMessageW(editorWindow, 0x02E3 /* WM_DPICHANGED_AFTERPARENT */, 0, 0);
+        s.settle();
+        RECT rc{};
+        GetClientRect(editorWindow, &rc);
+        check(rc.right == 2200 && rc.bottom == 1232, "the editor's window is 2200 x 1232 (%ld x %ld)", rc.right,
+              rc.bottom);
+        bool asked = false;
+        for (const auto& e : s.host.events)
+            asked = asked || (e.opcode == vst::audioMasterSizeWindow && e.index == 2200 && e.value == 1232.0f);
+        check(asked, "the host is asked for 2200 x 1232");
+        check(s.window.child() == editorWindow, "the same window");
+        const Picture p = s.capture();
+        check(mismatches(p, Rect{0, 0, 1100, 80}, s.skin->image(kBackgroundBitmap, 200), 0) == 0,
+              "it shows the skin drawn for 200 %%");
+        _putenv_s("QT_SCALE_FACTOR", "");
+        SendMessageW(editorWindow, 0x02E3, 0, 0);
+        s.settle();
+        GetClientRect(editorWindow, &rc);
+        check(rc.right == 1100 && rc.bottom == 616, "and back at 100 %%: 1100 x 616 (%ld x %ld)", rc.right,
+              rc.bottom);
         s.close();
     }
 

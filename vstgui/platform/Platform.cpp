@@ -1,6 +1,7 @@
 #include "vstgui/platform/Platform.h"
 
 #include <atomic>
+#include <cstdlib>
 
 namespace VSTGUI {
 namespace platform {
@@ -18,6 +19,17 @@ std::unique_ptr<Window> createWindow(void* module) {
 }
 
 void setWindowFactory(WindowFactory f) { factory.store(f, std::memory_order_relaxed); }
+
+double scaleFromEnvironment() {
+    for (const char* name : {"GDK_SCALE", "QT_SCALE_FACTOR"}) {
+        const char* text = std::getenv(name);
+        if (!text || !*text) continue;
+        char* end = nullptr;
+        const double v = std::strtod(text, &end);
+        if (end != text && v > 0.0 && v < 100.0) return v;
+    }
+    return 0.0;
+}
 
 }  // namespace platform
 }  // namespace VSTGUI

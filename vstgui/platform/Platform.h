@@ -57,11 +57,14 @@ public:
     virtual bool windowKeyUp(const VstKeyCode& key) = 0;
     // The window's own timer (startTimer) fired.
     virtual void windowTimer() {}
+    // The desktop's scale for the window may have changed (Windows: the
+    // window went to a monitor of another DPI, WM_DPICHANGED_AFTERPARENT).
+    virtual void windowScaleChanged() {}
 };
 
 // One editor window: a child of the host's window, with a back buffer that
 // holds the whole picture so that exposed areas are restored without asking
-// the widgets.
+// the widgets (on X11 it lives in the X server).
 class Window {
 public:
     virtual ~Window() = default;
@@ -77,14 +80,21 @@ public:
     // Delivers pending input to the listener. Never blocks.
     virtual void handleEvents() = 0;
 
-    // The back buffer's context; what is drawn appears on screen at present().
-    virtual DrawContext* backBuffer() = 0;
+    // The back buffer's context for drawing inside `bounds` (window
+    // coordinates; what lies outside may be dropped); what is drawn appears
+    // on screen at present().
+    virtual DrawContext* backBuffer(const CRect& bounds) = 0;
     // Shows the given areas of the back buffer on screen.
     virtual void present(const std::vector<CRect>& areas) = 0;
 
     // The pointer's position in window pixels and the buttons and modifiers
     // held; false when the position is unknown.
     virtual bool pointerState(CPoint& where, long& buttons) = 0;
+
+    // Gives the window a new size (its picture is undefined until drawn
+    // again); the window, its handle and its input stay. False, with the old
+    // size kept, when the back buffer cannot be made.
+    virtual bool resize(int width, int height) = 0;
 
     // The system's handle of the window (an X11 window id, an HWND).
     virtual void* nativeHandle() const = 0;
@@ -99,6 +109,17 @@ public:
     // handleEvents (X11: the display connection's), or -1.
     virtual int eventFd() const { return -1; }
 };
+
+// The scale the desktop asks of windows, as a factor (1.0 = 100 %), for
+// formats whose hosts do not tell it: GDK_SCALE or QT_SCALE_FACTOR where set
+// (on every platform, as their toolkits read them); otherwise on X11 the
+// Xft.dpi resource (96 = 100 %), on Windows the DPI of the monitor `parent`
+// (an HWND, may be null) is on, as GetDpiForWindow tells a per-monitor aware
+// host. 1.0 where nothing says.
+double desktopScale(void* parent);
+
+// GDK_SCALE or QT_SCALE_FACTOR, if set to a positive number; else 0.
+double scaleFromEnvironment();
 
 using WindowFactory = std::unique_ptr<Window> (*)();
 

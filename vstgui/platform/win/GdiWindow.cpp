@@ -194,15 +194,7 @@ public:
         }
         if (holdsClass) windowClass().release();
         holdsClass = false;
-        context.reset();
-        if (memoryDc) {
-            if (previousBitmap) SelectObject(memoryDc, previousBitmap);
-            DeleteDC(memoryDc);
-        }
-        memoryDc = nullptr;
-        previousBitmap = nullptr;
-        if (dib) DeleteObject(dib);
-        dib = nullptr;
+        releaseBackBuffer();
         listener = nullptr;
         capturing = false;
     }
@@ -212,7 +204,24 @@ public:
     // waiting here.
     void handleEvents() override {}
 
-    DrawContext* backBuffer() override { return context.get(); }
+    DrawContext* backBuffer(const CRect& /*bounds*/) override { return context.get(); }
+
+    bool resize(int w, int h) override {
+        if (w <= 0 || h <= 0 || !hwnd) return false;
+        const int oldWidth = width, oldHeight = height;
+        releaseBackBuffer();
+        width = w;
+        height = h;
+        if (!makeBackBuffer()) {
+            releaseBackBuffer();
+            width = oldWidth;
+            height = oldHeight;
+            makeBackBuffer();
+            return false;
+        }
+        SetWindowPos(hwnd, nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        return true;
+    }
 
     void present(const std::vector<CRect>& areas) override {
         if (!hwnd || !memoryDc) return;
@@ -327,6 +336,9 @@ public:
             hwnd = nullptr;
             capturing = false;
             break;
+        case 0x02E3:  // WM_DPICHANGED_AFTERPARENT (Windows 10 1703 on)
+            listener->windowScaleChanged();
+            return 0;
         default: break;
         }
         return DefWindowProcW(w, message, wParam, lParam);
@@ -360,6 +372,18 @@ private:
         }
         listener->windowMouseUp(lastPoint, held);
         return 0;
+    }
+
+    void releaseBackBuffer() {
+        context.reset();
+        if (memoryDc) {
+            if (previousBitmap) SelectObject(memoryDc, previousBitmap);
+            DeleteDC(memoryDc);
+        }
+        memoryDc = nullptr;
+        previousBitmap = nullptr;
+        if (dib) DeleteObject(dib);
+        dib = nullptr;
     }
 
     bool makeBackBuffer() {
@@ -409,6 +433,25 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 }
 
 }  // namespace
+
+double desktopScale(void* parent) {
+    if (const double v = scaleFromEnvironment()) return v;
+    // GetDpiForWindow exists from Windows 10 1607 on: looked up, not linked.
+    using DpiForWindow = UINT(WINAPI*)(HWND);
+    HWND hwnd = static_cast<HWND>(parent);
+    if (hwnd && IsWindow(hwnd)) {
+        if (HMODULE user32 = GetModuleHandleW(L"user32.dll")) {
+            const auto dpiFor = reinterpret_cast<DpiForWindow>(
+                reinterpret_cast<void*>(GetProcAddress(user32, "GetDpiForWindow")));
+            if (dpiFor)
+                if (const UINT dpi = dpiFor(hwnd)) return dpi / 96.0;
+        }
+    }
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
+    if (screen) ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi / 96.0 : 1.0;
+}
 
 std::unique_ptr<Window> createNativeWindow(void* module) {
     return std::make_unique<GdiWindow>(static_cast<HINSTANCE>(module));

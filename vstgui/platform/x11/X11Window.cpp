@@ -1,14 +1,19 @@
 // The X11 back end: a child window of the host's window on a display
-// connection of its own, drawn with cairo into an image back buffer whose
-// changed parts are put into the window with XPutImage, with its input read
-// in the editor's idle (the host's event loop is not ours).
+// connection of its own, with its input read in the editor's idle (the host's
+// event loop is not ours). The whole picture is kept in a pixmap of the X
+// server, from which exposed parts are restored; what changed is drawn with
+// cairo into an image of just the changed area, put into the pixmap with
+// XPutImage and copied to the window. So an open editor holds no picture of
+// its own window in the host's memory.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 #include <cairo.h>
+#include <sys/mman.h>
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "vstgui/platform/Platform.h"
@@ -156,30 +161,21 @@ public:
             visual = pa.visual;
             depth = pa.depth;
             gc = XCreateGC(display, window, 0, nullptr);
+            if (!makePixmap() || !trap.syncOk()) {
+                close();
+                return false;
+            }
         }
-        back = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
-        context = std::make_unique<x11::CairoDrawContext>(back);
-        if (cairo_surface_status(back) != CAIRO_STATUS_SUCCESS || !context->ok() || !makeImage()) {
-            close();
-            return false;
-        }
-        // Black until the first picture is drawn.
-        context->fillRect(CRect(0, 0, w, h), kBlackCColor);
         return true;
     }
 
     void close() override {
-        context.reset();
-        if (image) {
-            if (image->data == reinterpret_cast<char*>(backData())) image->data = nullptr;
-            XDestroyImage(image);  // frees a conversion buffer, never the back buffer
-        }
-        image = nullptr;
-        if (back) cairo_surface_destroy(back);
-        back = nullptr;
+        dropScratch();
         if (!display) return;
         {
             ErrorTrap trap(display);
+            if (pixmap != None) XFreePixmap(display, pixmap);
+            pixmap = None;
             if (gc) XFreeGC(display, gc);
             gc = nullptr;
             if (window != None) XDestroyWindow(display, window);
@@ -236,15 +232,77 @@ public:
             default: break;
             }
         }
-        if (!exposed.isEmpty()) copyToScreen({exposed});
+        if (!exposed.isEmpty()) {
+            copyToWindow(exposed);
+            XFlush(display);
+        }
     }
 
-    DrawContext* backBuffer() override { return context.get(); }
+    DrawContext* backBuffer(const CRect& bounds) override {
+        dropScratch();
+        if (!display) return nullptr;
+        const CRect a = bounds.intersection(CRect(0, 0, width, height));
+        if (a.isEmpty()) return nullptr;
+        // The pixels straight from the system and back to it when presented:
+        // a C library heap would keep the largest of them (a whole window at
+        // the first picture) and grow with the next.
+        const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, static_cast<int>(a.width()));
+        scratchBytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(a.height());
+        void* pixels = mmap(nullptr, scratchBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (pixels == MAP_FAILED) {
+            scratchBytes = 0;
+            return nullptr;
+        }
+        scratchPixels = pixels;
+        scratch = cairo_image_surface_create_for_data(static_cast<unsigned char*>(pixels), CAIRO_FORMAT_RGB24,
+                                                      static_cast<int>(a.width()),
+                                                      static_cast<int>(a.height()), stride);
+        // Drawn in window coordinates.
+        cairo_surface_set_device_offset(scratch, -static_cast<double>(a.left), -static_cast<double>(a.top));
+        scratchArea = a;
+        context = std::make_unique<x11::CairoDrawContext>(scratch);
+        if (cairo_surface_status(scratch) != CAIRO_STATUS_SUCCESS || !context->ok()) {
+            dropScratch();
+            return nullptr;
+        }
+        return context.get();
+    }
 
     void present(const std::vector<CRect>& areas) override {
-        if (!display) return;
+        if (!display) {
+            dropScratch();
+            return;
+        }
         ErrorTrap trap(display);
-        copyToScreen(areas);
+        for (const CRect& area : areas) {
+            const CRect a = area.intersection(CRect(0, 0, width, height));
+            if (a.isEmpty()) continue;
+            if (scratch) putScratch(a.intersection(scratchArea));
+            copyToWindow(a);
+        }
+        dropScratch();
+        // Round trip: once present() returns, the server shows the picture.
+        XSync(display, False);
+    }
+
+    bool resize(int w, int h) override {
+        if (!display || window == None || w <= 0 || h <= 0) return false;
+        ErrorTrap trap(display);
+        dropScratch();
+        const int oldWidth = width, oldHeight = height;
+        const Pixmap old = pixmap;
+        width = w;
+        height = h;
+        if (!makePixmap() || !trap.syncOk()) {
+            if (pixmap != None && pixmap != old) XFreePixmap(display, pixmap);
+            pixmap = old;
+            width = oldWidth;
+            height = oldHeight;
+            return false;
+        }
+        if (old != None) XFreePixmap(display, old);
+        XResizeWindow(display, window, static_cast<unsigned>(w), static_cast<unsigned>(h));
+        return trap.syncOk();
     }
 
     bool pointerState(CPoint& where, long& buttons) override {
@@ -266,69 +324,91 @@ public:
     int eventFd() const override { return display ? ConnectionNumber(display) : -1; }
 
 private:
-    unsigned char* backData() const { return back ? cairo_image_surface_get_data(back) : nullptr; }
-
-    // The XImage that XPutImage sends. The back buffer's words (0x00RRGGBB)
-    // are already a 32-bit ZPixmap of the usual true-colour visuals, so the
-    // image simply points at them; any other visual gets a buffer of its
-    // own, converted pixel by pixel.
-    bool makeImage() {
-        native = depth >= 24 && visual && visual->red_mask == 0xFF0000 &&
-                 visual->green_mask == 0xFF00 && visual->blue_mask == 0xFF;
-        if (native) {
-            image = XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0,
-                                 reinterpret_cast<char*>(backData()),
-                                 static_cast<unsigned>(width), static_cast<unsigned>(height), 32,
-                                 cairo_image_surface_get_stride(back));
-            if (image && (image->bits_per_pixel != 32 || image->byte_order != LSBFirst)) {
-                image->data = nullptr;
-                XDestroyImage(image);
-                image = nullptr;
-                native = false;
-            }
-            if (image) return true;
-        }
-        image = XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr,
-                             static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
-        if (!image) return false;
-        image->data = static_cast<char*>(
-            std::malloc(static_cast<std::size_t>(image->bytes_per_line) * static_cast<std::size_t>(height)));
-        if (!image->data) {
-            XDestroyImage(image);
-            image = nullptr;
-            return false;
-        }
+    // The server-side picture of the whole window, black until drawn. Call
+    // with an ErrorTrap in place.
+    bool makePixmap() {
+        pixmap = XCreatePixmap(display, window, static_cast<unsigned>(width),
+                               static_cast<unsigned>(height), static_cast<unsigned>(depth));
+        if (pixmap == None) return false;
+        XSetForeground(display, gc, BlackPixel(display, DefaultScreen(display)));
+        XFillRectangle(display, pixmap, gc, 0, 0, static_cast<unsigned>(width),
+                       static_cast<unsigned>(height));
         return true;
     }
 
-    // Call with an ErrorTrap in place.
-    void copyToScreen(const std::vector<CRect>& areas) {
-        if (!image || !back || !gc) return;
-        cairo_surface_flush(back);
-        const CRect whole(0, 0, width, height);
-        for (const CRect& area : areas) {
-            const CRect a = area.intersection(whole);
-            if (a.isEmpty()) continue;
-            if (!native) {
-                const unsigned char* data = backData();
-                const int stride = cairo_image_surface_get_stride(back);
-                for (long y = a.top; y < a.bottom; ++y) {
-                    const auto* row = reinterpret_cast<const std::uint32_t*>(data + y * stride);
-                    for (long x = a.left; x < a.right; ++x) {
-                        const std::uint32_t p = row[x];
-                        XPutPixel(image, static_cast<int>(x), static_cast<int>(y),
-                                  scaled(p >> 16, visual->red_mask) |
-                                      scaled(p >> 8, visual->green_mask) |
-                                      scaled(p, visual->blue_mask));
-                    }
-                }
+    void dropScratch() {
+        context.reset();
+        if (scratch) cairo_surface_destroy(scratch);
+        scratch = nullptr;
+        if (scratchPixels) munmap(scratchPixels, scratchBytes);
+        scratchPixels = nullptr;
+        scratchBytes = 0;
+        scratchArea = CRect();
+    }
+
+    // Puts area `a` (inside the scratch image) into the pixmap. The scratch
+    // image's words (0x00RRGGBB) are already a 32-bit ZPixmap of the usual
+    // true-colour visuals, so the XImage simply points at them; any other
+    // visual gets pixels of its own, converted one by one.
+    void putScratch(const CRect& a) {
+        if (a.isEmpty() || !gc) return;
+        cairo_surface_flush(scratch);
+        unsigned char* data = cairo_image_surface_get_data(scratch);
+        const int stride = cairo_image_surface_get_stride(scratch);
+        const int sw = cairo_image_surface_get_width(scratch);
+        const int sh = cairo_image_surface_get_height(scratch);
+        const int sx = static_cast<int>(a.left - scratchArea.left);
+        const int sy = static_cast<int>(a.top - scratchArea.top);
+        const bool native = depth >= 24 && visual && visual->red_mask == 0xFF0000 &&
+                            visual->green_mask == 0xFF00 && visual->blue_mask == 0xFF;
+        if (native) {
+            XImage* image = XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0,
+                                         reinterpret_cast<char*>(data), static_cast<unsigned>(sw),
+                                         static_cast<unsigned>(sh), 32, stride);
+            if (image && image->bits_per_pixel == 32 && image->byte_order == LSBFirst) {
+                XPutImage(display, pixmap, gc, image, sx, sy, static_cast<int>(a.left),
+                          static_cast<int>(a.top), static_cast<unsigned>(a.width()),
+                          static_cast<unsigned>(a.height()));
+                image->data = nullptr;
+                XDestroyImage(image);
+                return;
             }
-            XPutImage(display, window, gc, image, static_cast<int>(a.left), static_cast<int>(a.top),
-                      static_cast<int>(a.left), static_cast<int>(a.top),
-                      static_cast<unsigned>(a.width()), static_cast<unsigned>(a.height()));
+            if (image) {
+                image->data = nullptr;
+                XDestroyImage(image);
+            }
         }
-        // Round trip: once present() returns, the server shows the picture.
-        XSync(display, False);
+        XImage* image = XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr,
+                                     static_cast<unsigned>(a.width()), static_cast<unsigned>(a.height()),
+                                     32, 0);
+        if (!image) return;
+        image->data = static_cast<char*>(
+            std::malloc(static_cast<std::size_t>(image->bytes_per_line) * static_cast<std::size_t>(a.height())));
+        if (!image->data) {
+            XDestroyImage(image);
+            return;
+        }
+        for (long y = 0; y < a.height(); ++y) {
+            const auto* row = reinterpret_cast<const std::uint32_t*>(data + (sy + y) * stride);
+            for (long x = 0; x < a.width(); ++x) {
+                const std::uint32_t p = row[sx + x];
+                XPutPixel(image, static_cast<int>(x), static_cast<int>(y),
+                          scaled(p >> 16, visual->red_mask) | scaled(p >> 8, visual->green_mask) |
+                              scaled(p, visual->blue_mask));
+            }
+        }
+        XPutImage(display, pixmap, gc, image, 0, 0, static_cast<int>(a.left), static_cast<int>(a.top),
+                  static_cast<unsigned>(a.width()), static_cast<unsigned>(a.height()));
+        XDestroyImage(image);  // frees the converted pixels
+    }
+
+    // Call with an ErrorTrap in place.
+    void copyToWindow(const CRect& area) {
+        const CRect a = area.intersection(CRect(0, 0, width, height));
+        if (a.isEmpty() || pixmap == None || !gc) return;
+        XCopyArea(display, pixmap, window, gc, static_cast<int>(a.left), static_cast<int>(a.top),
+                  static_cast<unsigned>(a.width()), static_cast<unsigned>(a.height()),
+                  static_cast<int>(a.left), static_cast<int>(a.top));
     }
 
     // An 8-bit channel placed into a visual's channel mask.
@@ -356,13 +436,35 @@ private:
     int height = 0;
     int depth = 0;
     GC gc = nullptr;
-    XImage* image = nullptr;
-    bool native = false;
-    cairo_surface_t* back = nullptr;
+    Pixmap pixmap = None;
+    cairo_surface_t* scratch = nullptr;
+    void* scratchPixels = nullptr;
+    std::size_t scratchBytes = 0;
+    CRect scratchArea;
     std::unique_ptr<x11::CairoDrawContext> context;
 };
 
 }  // namespace
+
+double desktopScale(void* /*parent*/) {
+    if (const double v = scaleFromEnvironment()) return v;
+    Display* d = XOpenDisplay(nullptr);
+    if (!d) return 1.0;
+    double scale = 1.0;
+    // The resource database as the desktop set it: "Xft.dpi:\t192" and the like.
+    if (const char* rms = XResourceManagerString(d)) {
+        for (const char* line = rms; line && *line;) {
+            const char* next = std::strchr(line, '\n');
+            if (std::strncmp(line, "Xft.dpi:", 8) == 0) {
+                const double dpi = std::strtod(line + 8, nullptr);
+                if (dpi >= 24.0 && dpi <= 2400.0) scale = dpi / 96.0;
+            }
+            line = next ? next + 1 : nullptr;
+        }
+    }
+    XCloseDisplay(d);
+    return scale;
+}
 
 // X11 keeps nothing per module.
 std::unique_ptr<Window> createNativeWindow(void* /*module*/) {

@@ -1,0 +1,15 @@
+# cmake -DLIMIT=BYTES -DFILES="a;b;..." -P binary_sizes.cmake: fails unless
+# every file exists and is at most LIMIT bytes; prints each size.
+set(failed 0)
+foreach(f IN LISTS FILES)
+  if(NOT EXISTS "${f}")
+    message(SEND_ERROR "${f}: missing")
+    continue()
+  endif()
+  file(SIZE "${f}" size)
+  if(size GREATER LIMIT)
+    message(SEND_ERROR "${f}: ${size} bytes, more than ${LIMIT}")
+  else()
+    message(STATUS "${f}: ${size} bytes")
+  endif()
+endforeach()
