@@ -61,11 +61,13 @@ public:
     // steps), several chunks in flight at once (see Processor.cpp).
     static constexpr int kChunk = 16;
     static constexpr int kSteps = 4 * kChunk;
-    // The chunk length for a block of n frames: half the longest for blocks
-    // under 256 frames. The rounds that fill and drain the chunks in flight
-    // cost about four chunks' worth whatever the block, which short chunks
-    // keep small beside a short block. The output does not depend on it.
-    static constexpr int chunkFrames(int n) { return n < 256 ? kChunk / 2 : kChunk; }
+    // The chunk length for a block of n frames: a quarter of the longest for
+    // blocks of 64 frames or fewer, half for blocks under 256 frames. The
+    // rounds that fill and drain the chunks in flight cost about four
+    // chunks' worth whatever the block, which short chunks keep small beside
+    // a short block; longer chunks leave the processor fewer loops to start.
+    // The output does not depend on it.
+    static constexpr int chunkFrames(int n) { return n <= 64 ? kChunk / 4 : (n < 256 ? kChunk / 2 : kChunk); }
 
     Processor() = default;
     ~Processor() = default;
