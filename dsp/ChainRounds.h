@@ -6,7 +6,6 @@
 //   struct Form {
 //       using D4 = D4Pair;                                // or D4Ymm (WideLanes.h)
 //       static constexpr bool kFiltersSideBySide = false;  // see FilterPair
-//       static constexpr bool kSideChainInFrames = false;  // the Dis band in the frame loop
 //   };
 //
 // Every stage's arithmetic is its own header's (each named where it is
@@ -161,12 +160,10 @@ private:
 };
 
 // The compiled form every processor runs: four doubles as two SSE2 pairs (or
-// plain arrays); the filters each in two lanes of their own and the Dis side
-// chain's band in a loop of its own (16 registers are not room for more).
+// plain arrays), the filters each in two lanes of their own.
 struct PortableForm {
     using D4 = D4Pair;
     static constexpr bool kFiltersSideBySide = false;
-    static constexpr bool kSideChainInFrames = false;
 };
 
 template <class Form>
@@ -190,7 +187,6 @@ public:
             stepFrames();
             if (nOut > 0) outputFrames(out1 + cOut * chunk, out2 + cOut * chunk);
             detectOpt();
-            if (!Form::kSideChainInFrames) runSideChainBand(0);
             arrayPasses();
         }
         p_.chain = s;
@@ -217,24 +213,20 @@ private:
     // 2. Frame by frame, four oversampled steps each: the interpolator on
     //    chunk r and the decimator on chunk r - 4 (the long recursions,
     //    about 40 cycles a step, summed in their fixed order), with the
-    //    short ones beside them: the Opt smoothers on chunk r - 1, the Dis
-    //    smoother on chunk r - 3 and, where the form has room, the Dis side
-    //    chain's band on chunk r - 2.
+    //    short ones beside them: the Opt smoothers on chunk r - 1 and the
+    //    Dis smoother on chunk r - 3.
     void stepFrames() {
         FilterPair<D4, Form::kFiltersSideBySide> filters(s, g, gNegated);
         SkewedOptSmoothers<D4> smoothers(s.opt, ko, g);
         DisState dis = s.dis;
-        PeakingCore band = band3;
         float* const xIn = t.x[cIn & 3];
-        const float* const ySide = t.y[cSide & 3];
-        const int sideInFrames = Form::kSideChainInFrames ? nSide : 0;
         // One frame; all parts when every chunk has it (a compile-time
         // constant in the loop of whole frames). first: frame 0, so that the
         // smoothers' start tests stay out of the loop of whole frames.
         auto frame = [&](auto everyPart, auto first, int i) KVB_ALWAYS_INLINE {
             constexpr bool all = decltype(everyPart)::value;
             const bool doIn = all || i < nIn, doSmooth = all || i < nSmooth, doDis = all || i < nDis,
-                       doOut = all || i < nOut, doSide = i < sideInFrames;
+                       doOut = all || i < nOut;
             const F2 stageIn = doIn ? loadPair(&t.stageIn[2 * i]) : zero2();
             F2 decimated = zero2();
             auto step = [&](auto phase) KVB_ALWAYS_INLINE {
@@ -252,7 +244,6 @@ private:
                     if (j >= 6) storePair(&t.reduction[j - 6], reduction);
                 }
                 if (doDis) storePair(&t.disSmooth[j], disSmoothStep(dis, kd, loadPair(&t.disOver[j]), g));
-                if (doSide) storePair(&t.disLevel[j], disBand(kd, band, loadPair(&ySide[j])));
             };
             step(std::integral_constant<int, 0>{});
             step(std::integral_constant<int, 1>{});
@@ -260,9 +251,8 @@ private:
             step(std::integral_constant<int, 3>{});
             if (doOut) storePair(&t.decimated[2 * i], decimated * f2(osfilter::kDecimationGain));
         };
-        const int every = std::min(std::min(std::min(nIn, nSmooth), std::min(nDis, nOut)),
-                                   Form::kSideChainInFrames ? nSide : nIn);
-        const int any = std::max(std::max(std::max(nIn, nSmooth), std::max(nDis, nOut)), sideInFrames);
+        const int every = std::min(std::min(nIn, nSmooth), std::min(nDis, nOut));
+        const int any = std::max(std::max(nIn, nSmooth), std::max(nDis, nOut));
         int i = 0;
         if (every > 0) frame(std::true_type{}, std::true_type{}, i++);
         for (; i < every; ++i) frame(std::true_type{}, std::false_type{}, i);
@@ -272,8 +262,6 @@ private:
             filters.ended(i + 1, nIn, nOut);
         }
         filters.store(s);
-        band3 = band;
-        if (Form::kSideChainInFrames) runSideChainBand(sideInFrames);
         if (nSmooth > 0) {
             F2 last[3];
             smoothers.finish(s.opt, last);
@@ -303,19 +291,49 @@ private:
     //    steps are long, and the processor's window holds more of them
     //    alone; its branches (see emphasisTarget) are sometimes mistaken, and
     //    in the frame loop each mistake would cost the filters' progress.
+    //    Beside it the Dis side chain's band on chunk r - 2: its section and
+    //    the detector's first one share one set of four lanes, both stepped
+    //    by one set of instructions (PeakingPair).
     void detectOpt() {
         OptState opt = s.opt;
         PeakingCore first = band1, second = band2;
         const float* const xIn = t.x[cIn & 3];
-        for (int j = 0; j < 4 * nIn; ++j)
+        int j = 0;
+        {
+            // The steps both chunks have.
+            const float* const ySide = t.y[cSide & 3];
+            PeakingPair<D4> pair(first, band3);
+            FirstBandBesideDisBand bands{pair, zero2(), zero2()};
+            for (const int both = 4 * std::min(nIn, nSide); j < both; ++j) {
+                bands.disIn = loadPair(&ySide[2 * j]);
+                storePair(&t.optLevel[2 * j], optLevel(opt, ko, bands, second, loadPair(&xIn[2 * j]), g));
+                storePair(&t.disLevel[2 * j], disBandOf(kd, bands.disIn, bands.disOut));
+            }
+            pair.split(first, band3);
+        }
+        // Then what only one of them has (as the block starts and ends).
+        for (; j < 4 * nIn; ++j)
             storePair(&t.optLevel[2 * j], optLevel(opt, ko, first, second, loadPair(&xIn[2 * j]), g));
         s.opt = opt;
         band1 = first;
         band2 = second;
+        runSideChainBand(std::min(nIn, nSide));
     }
 
-    // 5. The Dis side chain's band on chunk r - 2, from step `from` on (the
-    //    steps the frame loop has not run).
+    // Section 0 as optLevel steps it, with the Dis band's section beside it
+    // in the same four lanes: run(x) steps both, on x and on disIn.
+    struct FirstBandBesideDisBand {
+        PeakingPair<D4>& pair;
+        F2 disIn, disOut;
+        KVB_ALWAYS_INLINE F2 run(F2 x) {
+            const F4 w = pair.run(f4(x, disIn));
+            disOut = high(w);
+            return low(w);
+        }
+    };
+
+    // 5. The Dis side chain's band on chunk r - 2 from frame fromFrame on
+    //    (the steps detectOpt has not run), on its own.
     void runSideChainBand(int fromFrame) {
         const float* const ySide = t.y[cSide & 3];
         PeakingCore band = band3;

@@ -88,10 +88,13 @@ KVB_ALWAYS_INLINE inline V disKnee(V over) {
 
 // The band's part of the side chain (the recursive one) for one oversampled
 // step; the level curve follows over many steps at once (disOverRun). band
-// is side-chain section 2.
-KVB_ALWAYS_INLINE inline F2 disBand(const DisStepSettings& k, PeakingCore& band, F2 y) {
-    const F2 w = band.run(y);
+// is side-chain section 2; disBandOf forms the band from the step's input y
+// and the section's output w.
+KVB_ALWAYS_INLINE inline F2 disBandOf(const DisStepSettings& k, F2 y, F2 w) {
     return ((y - w) * k.bandGain + (w + y)) * f2(0.5f);
+}
+KVB_ALWAYS_INLINE inline F2 disBand(const DisStepSettings& k, PeakingCore& band, F2 y) {
+    return disBandOf(k, y, band.run(y));
 }
 
 // For a run of band outputs (n values, pairs of both channels): the level

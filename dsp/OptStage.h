@@ -153,9 +153,12 @@ KVB_ALWAYS_INLINE inline F2 emphasisStep(F2 target, F2 level, const RiseFall2& k
 // The detector's recursive part for one oversampled step: the first band's
 // emphasis follows the level found one step earlier, the signal passes both
 // bands, and the result is the detector level d.
-// band1 and band2 are side-chain sections 0 and 1; g is the guard offset.
-KVB_ALWAYS_INLINE inline F2 optLevel(OptState& st, const OptStepSettings& k, PeakingCore& band1, PeakingCore& band2,
-                   F2 x, D2 g) {
+// band1 and band2 are side-chain sections 0 and 1 (band1 anything whose
+// run(x) steps section 0: the section itself, or the chain's pair of it and
+// another section); g is the guard offset.
+template <class Band1>
+KVB_ALWAYS_INLINE inline F2 optLevel(OptState& st, const OptStepSettings& k, Band1& band1, PeakingCore& band2, F2 x,
+                                     D2 g) {
     st.emphasisLevel = emphasisStep(st.emphasisTarget, st.emphasisLevel, k.emphasis, g);
     const F2 a = band1.run(x);
     const F2 s = ((x - a) * (f2(4.0f) * st.emphasisLevel + f2(0.25f)) + (a + x)) * f2(0.5f);

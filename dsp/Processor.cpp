@@ -109,13 +109,14 @@ void Processor::process(const std::atomic<float>* params, float** in, float** ou
 //   round  part of ChainRounds     runs per   the stage's own step (header)
 //   c      1 formStageInputs       frame      chain::stageInputs: readInput, NoiseGenerator::nextPair
 //   c      2 stepFrames            step       FilterLanes::step, interpolator's lanes (OversamplingFilter.h)
-//   c      4 detectOpt             step       optLevel: riseFallStep, PeakingCore::run twice,
-//                                             emphasisTarget (OptStage.h)
+//   c      4 detectOpt             step       optLevel: emphasisStep, peakingStep twice,
+//                                             emphasisTarget (OptStage.h, QS_Peaking_1.h)
 //   c      6 arrayPasses           chunk      optOverRun: decibelsOverRun, log10Array (OptStage.h)
 //   c+1    2 stepFrames            step       SkewedOptSmoothers::step: riseFallStep, optCurve (OptStage.h)
 //   c+1    6 arrayPasses           chunk      optGainRun: exp10Array (OptStage.h)
-//   c+2    2 stepFrames (AVX forms),
-//          5 runSideChainBand      step       disBand: PeakingCore::run (DisStage.h)
+//   c+2    4 detectOpt (beside the  step       disBandOf, peakingStep (DisStage.h, QS_Peaking_1.h)
+//            first band), at the
+//            block's ends 5 runSideChainBand
 //   c+2    6 arrayPasses           chunk      disOverRun: disLevelCurve, decibelsOverRun, disKnee
 //                                             (DisStage.h)
 //   c+3    2 stepFrames            step       disSmoothStep: riseFallStep (DisStage.h)
@@ -167,12 +168,10 @@ KVB_FORM_FLATTEN void Processor::runChainPortable(const float* in1, const float*
 
 #if KVB_HAVE_AVX2_ROUNDS
 // The AVX forms: four doubles in one AVX register, the filters side by side
-// in one set of four lanes, and room in the frame loop for the Dis side
-// chain's band.
+// in one set of four lanes.
 struct WideForm {
     using D4 = D4Ymm;
     static constexpr bool kFiltersSideBySide = true;
-    static constexpr bool kSideChainInFrames = true;
 };
 
 __attribute__((target("avx2"), flatten)) void Processor::runChainAvx2(const float* in1, const float* in2,

@@ -18,7 +18,25 @@ struct PeakingSettings {
 // The coefficients for given settings and a rate scale of 44100 / running rate.
 void peakingCoefficients(const PeakingSettings& s, float rateScale, float& c, float& k2);
 
-// The per-sample arithmetic of a section on plain values: coefficients, the
+// One step of a section: y = k2·x + d + e·x1 + x2 − (e·y1 + k2·y2), the
+// products in single precision, the sum in double in this order, rounded
+// once; then the histories move on (after a step x1 and y1 hold the current
+// input and output). On lanes of any width: F2 with D2 sums for both
+// channels of one section, F4 with D4 sums for two sections side by side,
+// each lane with its own coefficients and guard offset d.
+template <class F, class D>
+KVB_ALWAYS_INLINE inline F peakingStep(F x, const D& d, F k2, F e, F& x1, F& x2, F& y1, F& y2) {
+    using Sums = DoubleLanes<D>;
+    const D sum = Sums::widen(k2 * x) + d + Sums::widen(e * x1) + Sums::widen(x2) - Sums::widen(e * y1 + k2 * y2);
+    const F y = narrow(sum);
+    x2 = x1;
+    x1 = x;
+    y2 = y1;
+    y1 = y;
+    return y;
+}
+
+// The per-sample state of a section on plain values: coefficients, the
 // histories of both channels side by side and the section's own alternating
 // guard offset. QS_Peaking_1 runs it in process(); the processor copies it
 // out, runs it in its loop and copies it back.
@@ -38,24 +56,50 @@ struct PeakingCore {
         es = f2(e);
     }
 
-    // y = k2·x + d + e·x1 + x2 − (e·y1 + k2·y2): products in single precision,
-    // the sum in double in this order, rounded once. Both channels add the
-    // same offset, negated at every call.
+    // One step (peakingStep); both channels add the same offset, negated at
+    // every call.
     KVB_ALWAYS_INLINE F2 run(F2 x) {
         offset *= -1.0;
-        const D2 sum = widen(k2s * x) + d2(offset) + widen(es * x1) + widen(x2) - widen(es * y1 + k2s * y2);
-        const F2 y = narrow(sum);
-        x2 = x1;
-        x1 = x;
-        y2 = y1;
-        y1 = y;
-        return y;
+        return peakingStep(x, d2(offset), k2s, es, x1, x2, y1, y2);
     }
 
     float output(int channel) const { return lane(y1, channel); }
 
 private:
     F2 k2s = zero2(), es = zero2();
+};
+
+// Two sections side by side in four lanes (the first's channels in lanes 0
+// and 1, the second's in 2 and 3), each lane stepping as PeakingCore::run
+// does, for a loop that runs both on every step; split() hands the states
+// back. D4 is the form's four double lanes.
+template <class D4>
+class PeakingPair {
+public:
+    PeakingPair(const PeakingCore& a, const PeakingCore& b)
+        : k2(f4(f2(a.k2), f2(b.k2))), e(f4(f2(a.e), f2(b.e))), x1(f4(a.x1, b.x1)), x2(f4(a.x2, b.x2)),
+          y1(f4(a.y1, b.y1)), y2(f4(a.y2, b.y2)), offset(D4::of(d2(a.offset), d2(b.offset))) {}
+
+    KVB_ALWAYS_INLINE F4 run(F4 x) {
+        offset = offset * DoubleLanes<D4>::splat(-1.0);
+        ++steps;
+        return peakingStep(x, offset, k2, e, x1, x2, y1, y2);
+    }
+
+    void split(PeakingCore& a, PeakingCore& b) const {
+        a.x1 = low(x1), a.x2 = low(x2), a.y1 = low(y1), a.y2 = low(y2);
+        b.x1 = high(x1), b.x2 = high(x2), b.y1 = high(y1), b.y2 = high(y2);
+        // Each offset negated once a step, as run() would have.
+        if (steps % 2 != 0) {
+            a.offset *= -1.0;
+            b.offset *= -1.0;
+        }
+    }
+
+private:
+    F4 k2, e, x1, x2, y1, y2;
+    D4 offset;
+    int steps = 0;
 };
 
 class QS_Peaking_1 {
