@@ -87,6 +87,8 @@ inline D2 widen(F2 a) { return {_mm_cvtps_pd(a.v)}; }
 inline F2 narrow(D2 a) { return {_mm_cvtpd_ps(a.v)}; }
 
 inline F2 abs(F2 a) { return {_mm_andnot_ps(_mm_set1_ps(-0.0f), a.v)}; }
+// -a, by its sign bit: the same bits as a·(−1) for every number.
+inline D2 negated(D2 a) { return {_mm_xor_pd(a.v, _mm_set1_pd(-0.0))}; }
 inline F4 abs(F4 a) { return {_mm_andnot_ps(_mm_set1_ps(-0.0f), a.v)}; }
 
 #if KVB_VECTOR_SELECT
@@ -187,6 +189,7 @@ inline D2 operator*(D2 a, D2 b) { return {{a.v[0] * b.v[0], a.v[1] * b.v[1]}}; }
 inline F2 operator/(F2 a, F2 b) { return {{a.v[0] / b.v[0], a.v[1] / b.v[1]}}; }
 
 inline D2 widen(F2 a) { return {{static_cast<double>(a.v[0]), static_cast<double>(a.v[1])}}; }
+inline D2 negated(D2 a) { return {{-a.v[0], -a.v[1]}}; }
 inline F2 narrow(D2 a) { return {{static_cast<float>(a.v[0]), static_cast<float>(a.v[1])}}; }
 
 // The sign bit cleared, as the SSE form does (for NaN too).
@@ -278,6 +281,7 @@ inline D4Pair operator*(const D4Pair& a, const D4Pair& b) { return {a.lo * b.lo,
 inline F4 narrow(const D4Pair& a) { return narrow(a.lo, a.hi); }
 inline D2 low(const D4Pair& a) { return a.lo; }
 inline D2 high(const D4Pair& a) { return a.hi; }
+inline D4Pair negated(const D4Pair& a) { return {negated(a.lo), negated(a.hi)}; }
 
 // What code written once for two and four lanes needs of its double lanes
 // D: the float lanes they hold sums of, widening into them (exact), the same

@@ -81,7 +81,7 @@ public:
           y1(f4(a.y1, b.y1)), y2(f4(a.y2, b.y2)), offset(D4::of(d2(a.offset), d2(b.offset))) {}
 
     KVB_ALWAYS_INLINE F4 run(F4 x) {
-        offset = offset * DoubleLanes<D4>::splat(-1.0);
+        offset = negated(offset);
         ++steps;
         return peakingStep(x, offset, k2, e, x1, x2, y1, y2);
     }

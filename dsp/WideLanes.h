@@ -27,3 +27,4 @@ KVB_TARGET_AVX2 inline D4Ymm operator*(const D4Ymm& a, const D4Ymm& b) { return 
 KVB_TARGET_AVX2 inline F4 narrow(const D4Ymm& a) { return {_mm256_cvtpd_ps(a.v)}; }
 KVB_TARGET_AVX2 inline D2 low(const D4Ymm& a) { return {_mm256_castpd256_pd128(a.v)}; }
 KVB_TARGET_AVX2 inline D2 high(const D4Ymm& a) { return {_mm256_extractf128_pd(a.v, 1)}; }
+KVB_TARGET_AVX2 inline D4Ymm negated(const D4Ymm& a) { return {_mm256_xor_pd(a.v, _mm256_set1_pd(-0.0))}; }
