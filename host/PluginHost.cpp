@@ -1,12 +1,13 @@
 #include "host/PluginHost.h"
 
+#include "host/SharedModule.h"
+
 #include <cstring>
 #include <fstream>
 
 #if defined(_WIN32)
 #include <windows.h>
 #else
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include <climits>
@@ -27,28 +28,6 @@ bool fileExists(const std::string& path) {
     return f.good();
 }
 
-#if defined(_WIN32)
-void* openModule(const std::string& path, std::string& why) {
-    HMODULE m = LoadLibraryA(path.c_str());
-    if (!m) why = "cannot be loaded as a DLL (error " + std::to_string(GetLastError()) + ")";
-    return reinterpret_cast<void*>(m);
-}
-void* findSymbol(void* module, const char* name) {
-    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
-}
-void closeModule(void* module) { FreeLibrary(static_cast<HMODULE>(module)); }
-#else
-void* openModule(const std::string& path, std::string& why) {
-    void* m = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!m) {
-        const char* e = dlerror();
-        why = std::string("is not a loadable shared object") + (e ? std::string(": ") + e : "");
-    }
-    return m;
-}
-void* findSymbol(void* module, const char* name) { return dlsym(module, name); }
-void closeModule(void* module) { dlclose(module); }
-#endif
 
 }  // namespace
 
@@ -81,7 +60,11 @@ bool PluginHost::load(const std::string& path) {
     std::string why;
     module_ = openModule(path, why);
     if (!module_) {
-        error_ = path + " " + why;
+#if defined(_WIN32)
+        error_ = path + " cannot be loaded as a DLL (" + why + ")";
+#else
+        error_ = path + " is not a loadable shared object" + (why.empty() ? "" : ": " + why);
+#endif
         return false;
     }
     auto entry = reinterpret_cast<EntryProc>(findSymbol(module_, "VSTPluginMain"));

@@ -1,12 +1,13 @@
 #include "tests/clap/ClapHost.h"
 
+#include "host/SharedModule.h"
+
 #include <algorithm>
 #include <cstring>
 
 #if defined(_WIN32)
 #include <windows.h>
 #else
-#include <dlfcn.h>
 #include <poll.h>
 #endif
 
@@ -15,20 +16,16 @@ namespace claptest {
 // --- the module ------------------------------------------------------------------
 
 ClapModule::ClapModule(const std::string& path) {
+    std::string why;
+    handle_ = kvbhost::openModule(path, why);
+    if (!handle_) {
 #if defined(_WIN32)
-    handle_ = LoadLibraryA(path.c_str());
-    if (!handle_) {
         error_ = "cannot load " + path;
-        return;
-    }
 #else
-    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle_) {
-        const char* why = dlerror();
-        error_ = why ? why : "cannot load " + path;
+        error_ = why.empty() ? "cannot load " + path : why;
+#endif
         return;
     }
-#endif
     entry_ = static_cast<const clap_plugin_entry_t*>(symbol("clap_entry"));
     if (!entry_) {
         error_ = path + " exports no clap_entry";
@@ -45,21 +42,10 @@ ClapModule::ClapModule(const std::string& path) {
 
 ClapModule::~ClapModule() {
     if (entry_) entry_->deinit();
-#if defined(_WIN32)
-    if (handle_) FreeLibrary(static_cast<HMODULE>(handle_));
-#else
-    if (handle_) dlclose(handle_);
-#endif
+    kvbhost::closeModule(handle_);
 }
 
-void* ClapModule::symbol(const char* name) const {
-    if (!handle_) return nullptr;
-#if defined(_WIN32)
-    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name));
-#else
-    return dlsym(handle_, name);
-#endif
-}
+void* ClapModule::symbol(const char* name) const { return kvbhost::findSymbol(handle_, name); }
 
 // --- the host's extensions ----------------------------------------------------------
 

@@ -1,11 +1,12 @@
 #include "tests/vst3/Vst3Host.h"
 
+#include "host/SharedModule.h"
+
 #include <cstring>
 
 #if defined(_WIN32)
 #include <windows.h>
 #else
-#include <dlfcn.h>
 #include <poll.h>
 #include <sys/stat.h>
 #endif
@@ -280,9 +281,10 @@ bool Module::load(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         binary_ = binaryInBundle(path);
-    handle_ = LoadLibraryA(binary_.c_str());
+    std::string why;
+    handle_ = kvbhost::openModule(binary_, why);
     if (!handle_) {
-        error_ = "cannot load " + binary_ + " (error " + std::to_string(GetLastError()) + ")";
+        error_ = "cannot load " + binary_ + " (" + why + ")";
         return false;
     }
     using Entry = bool (*)();
@@ -290,9 +292,10 @@ bool Module::load(const std::string& path) {
 #else
     struct stat st {};
     if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) binary_ = binaryInBundle(path);
-    handle_ = dlopen(binary_.c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::string why;
+    handle_ = kvbhost::openModule(binary_, why);
     if (!handle_) {
-        error_ = std::string("cannot load ") + binary_ + ": " + dlerror();
+        error_ = "cannot load " + binary_ + ": " + why;
         return false;
     }
     using Entry = bool (*)(void*);
@@ -330,22 +333,14 @@ void Module::unload() {
     factory_ = nullptr;
 #if defined(_WIN32)
     if (auto exit = reinterpret_cast<bool (*)()>(symbol("ExitDll"))) exit();
-    FreeLibrary(static_cast<HMODULE>(handle_));
 #else
     if (auto exit = reinterpret_cast<bool (*)()>(symbol("ModuleExit"))) exit();
-    dlclose(handle_);
 #endif
+    kvbhost::closeModule(handle_);
     handle_ = nullptr;
 }
 
-void* Module::symbol(const char* name) const {
-    if (!handle_) return nullptr;
-#if defined(_WIN32)
-    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name));
-#else
-    return dlsym(handle_, name);
-#endif
-}
+void* Module::symbol(const char* name) const { return kvbhost::findSymbol(handle_, name); }
 
 // --- the host's objects ----------------------------------------------------------------
 
