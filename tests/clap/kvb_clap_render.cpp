@@ -29,6 +29,7 @@
 #include "host/AudioFile.h"
 #include "params/Parameters.h"
 #include "tests/clap/ClapHost.h"
+#include "tests/support/AlignedRender.h"
 
 namespace {
 
@@ -146,40 +147,18 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    const auto n = static_cast<std::size_t>(block);
-    std::vector<float> interleaved(n * static_cast<std::size_t>(channels));
-    std::vector<float> inL(n), inR(n), outL(n), outR(n);
-    const float* ins[2] = {inL.data(), inR.data()};
-    float* outs[2] = {outL.data(), outR.data()};
-    std::int64_t toDrop = fx.latency(), silenceLeft = toDrop;
     bool ok = true;
-    for (;;) {
-        std::int64_t got = in->read(interleaved.data(), block);
-        if (got <= 0) {
-            if (silenceLeft == 0 || !in->error().empty()) break;
-            got = silenceLeft < block ? silenceLeft : block;
-            silenceLeft -= got;
-            std::fill_n(interleaved.data(), got * channels, 0.0f);
-        }
-        for (std::int64_t i = 0; i < got; ++i) {
-            inL[static_cast<std::size_t>(i)] = interleaved[static_cast<std::size_t>(i * channels)];
-            inR[static_cast<std::size_t>(i)] = interleaved[static_cast<std::size_t>(i * channels + channels - 1)];
-        }
-        fx.output().clear();
-        fx.process(ins, outs, static_cast<std::uint32_t>(got));
-        const std::int64_t skip = toDrop < got ? toDrop : got;
-        toDrop -= skip;
-        for (std::int64_t i = skip; i < got; ++i)
-            for (int c = 0; c < channels; ++c)
-                interleaved[static_cast<std::size_t>((i - skip) * channels + c)] =
-                    (c == 0 ? outL : outR)[static_cast<std::size_t>(i)];
-        if (got > skip && !out->write(interleaved.data(), got - skip)) {
-            std::fprintf(stderr, "kvb_clap_render: writing %s failed: %s\n", paths[1].c_str(), out->error().c_str());
-            ok = false;
-            break;
-        }
-    }
-    if (ok && !in->error().empty()) {
+    const kvbtest::RenderEnd end =
+        kvbtest::renderAligned(*in, *out, channels, block, fx.latency(),
+                               [&](const float* const* ins, float* const* outs, std::int64_t frames) {
+                                   fx.output().clear();
+                                   fx.process(ins, outs, static_cast<std::uint32_t>(frames));
+                                   return true;
+                               });
+    if (end == kvbtest::RenderEnd::WriteFailed) {
+        std::fprintf(stderr, "kvb_clap_render: writing %s failed: %s\n", paths[1].c_str(), out->error().c_str());
+        ok = false;
+    } else if (end == kvbtest::RenderEnd::ReadFailed) {
         std::fprintf(stderr, "kvb_clap_render: reading %s failed: %s\n", paths[0].c_str(), in->error().c_str());
         ok = false;
     }

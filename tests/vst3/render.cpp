@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "host/AudioFile.h"
+#include "tests/support/AlignedRender.h"
 #include "tests/vst3/Vst3Host.h"
 
 namespace {
@@ -153,36 +154,17 @@ int main(int argc, char** argv) {
     }
     const uint32_t latency = plugin.latency();
 
-    const int channels = info.channels;
-    const auto n = static_cast<std::size_t>(block);
-    std::vector<float> interleaved(n * static_cast<std::size_t>(channels)), l(n), r(n), ol(n), orr(n);
-    const float* ins[2] = {l.data(), r.data()};
-    float* outs[2] = {ol.data(), orr.data()};
-    std::int64_t toDrop = latency, silenceLeft = latency;
-    for (;;) {
-        std::int64_t got = in->read(interleaved.data(), block);
-        if (got <= 0) {
-            if (silenceLeft == 0 || !in->error().empty()) break;
-            got = silenceLeft < block ? silenceLeft : block;
-            silenceLeft -= got;
-            std::fill_n(interleaved.begin(), got * channels, 0.0f);
-        }
-        for (std::int64_t i = 0; i < got; ++i) {
-            l[i] = interleaved[i * channels];
-            r[i] = interleaved[i * channels + channels - 1];
-        }
-        if (plugin.process(ins, outs, static_cast<int32_t>(got)) != V3_OK) {
-            std::fprintf(stderr, "kvb_vst3_render: the plug-in's process failed\n");
-            return failed(out, outPath);
-        }
-        const std::int64_t skip = toDrop < got ? toDrop : got;
-        toDrop -= skip;
-        for (std::int64_t i = skip; i < got; ++i)
-            for (int c = 0; c < channels; ++c) interleaved[(i - skip) * channels + c] = (c == 0 ? ol : orr)[i];
-        if (got > skip && !out->write(interleaved.data(), got - skip)) {
-            std::fprintf(stderr, "kvb_vst3_render: writing %s failed: %s\n", outPath.c_str(), out->error().c_str());
-            return failed(out, outPath);
-        }
+    const kvbtest::RenderEnd end = kvbtest::renderAligned(
+        *in, *out, info.channels, block, latency, [&](const float* const* ins, float* const* outs, std::int64_t frames) {
+            return plugin.process(ins, outs, static_cast<int32_t>(frames)) == V3_OK;
+        });
+    if (end == kvbtest::RenderEnd::ProcessFailed) {
+        std::fprintf(stderr, "kvb_vst3_render: the plug-in's process failed\n");
+        return failed(out, outPath);
+    }
+    if (end == kvbtest::RenderEnd::WriteFailed) {
+        std::fprintf(stderr, "kvb_vst3_render: writing %s failed: %s\n", outPath.c_str(), out->error().c_str());
+        return failed(out, outPath);
     }
     plugin.deactivate();
     if (!in->error().empty()) {
