@@ -100,8 +100,9 @@ void Processor::process(const std::atomic<float>* params, float** in, float** ou
 // runs in chunks of chunkFrames frames, one pass per part over each chunk, in
 // rounds: in round r the parts work on different chunks, five chunks in
 // flight, so that the processor overlaps the recursions of several parts
-// (each step of a recursion waits for the one before; the chain is bound by
-// their latency, not by its arithmetic). Every state still sees exactly the
+// (each step of a recursion waits for the one before; overlapped so, the
+// loops are bound by how fast the processor issues their instructions, the
+// filters' loop above all). Every state still sees exactly the
 // inputs it would see sample by sample, in order: the output is the same
 // bits. A frame of chunk c takes this road; ChainRounds.h runs the parts,
 // each row's function does the stage's arithmetic:
